@@ -1,0 +1,20 @@
+// Steps: the eight power modes, and which of them mains and battery offer.
+#pragma once
+
+constexpr unsigned kStepCount = 8;
+constexpr unsigned kFirstStep = 1;
+constexpr unsigned kLastStep = 8;
+
+// Steps 5 and 6 drive firmware switches and are offered on both power sources.
+constexpr unsigned kModeSwitchStep = 5;
+constexpr unsigned kDisplaySwitchStep = 6;
+
+// A step that can index the per-step tables (1 to 8); 0 means none.
+inline bool isStep(unsigned step) { return step >= kFirstStep && step <= kLastStep; }
+
+// Index of a step into a per-step table; only for steps that pass isStep.
+inline unsigned stepIndex(unsigned step) { return step - 1; }
+
+// Which step items the tray menu offers on mains and on battery.
+bool acOffersStep(unsigned step, unsigned acFirstStep, unsigned acLastStep);
+bool dcOffersStep(unsigned step, unsigned dcFirstStep);

@@ -1,0 +1,48 @@
+// The seam to the notebook itself: every call that reads or changes the machine goes through here.
+// machine/win32_machine.cpp makes the real calls; sim/ implements the simulated notebook.
+#pragma once
+#include <windows.h>
+#include "machine/powrprof_once.h"
+
+namespace machine {
+
+// Power source.
+BOOL GetSystemPowerStatus(SYSTEM_POWER_STATUS *status);
+
+// The power profile interface.
+BOOLEAN GetActivePwrScheme(UINT *scheme);
+BOOLEAN SetActivePwrScheme(UINT scheme, GLOBAL_POWER_POLICY *global, POWER_POLICY *policy);
+BOOLEAN ReadPwrScheme(UINT scheme, POWER_POLICY *policy);
+// name and description are ANSI text on the 9x family and UTF-16 text on NT, as the platform expects.
+BOOLEAN WritePwrScheme(UINT *scheme, const void *name, const void *description, POWER_POLICY *policy);
+BOOLEAN DeletePwrScheme(UINT scheme);
+BOOLEAN GetCurrentPowerPolicies(GLOBAL_POWER_POLICY *global, POWER_POLICY *policy);
+BOOLEAN ReadProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy);
+BOOLEAN WriteProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy);
+BOOLEAN GetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities);
+BOOLEAN IsPwrSuspendAllowed();
+BOOLEAN IsPwrHibernateAllowed();
+BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDisabled);
+
+// The maker's ACPI method library; nonzero when the method ran.
+int None_Method(DWORD method, DWORD *out);
+int One_Method(DWORD method, DWORD argument, DWORD *out);
+
+// Display modes.
+BOOL EnumDisplaySettingsA(DWORD modeNumber, DEVMODEA *mode);
+LONG ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags);
+
+// Screen saver system parameters (SPI_GET/SETSCREENSAVEACTIVE, SPI_GETSCREENSAVERRUNNING) and key events.
+BOOL SystemParametersInfoA(UINT action, UINT uiParam, void *pvParam, UINT winIni);
+void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInfo);
+
+// Shut down: takes the shutdown privilege, then ExitWindowsEx.
+BOOL ShutDown(UINT flags);
+
+// Starts the display-mode tool.
+UINT WinExec(const char *commandLine, UINT show);
+
+// The platform version.
+BOOL GetVersionExA(OSVERSIONINFOA *info);
+
+} // namespace machine

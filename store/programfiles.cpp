@@ -1,0 +1,39 @@
+// Paths of the program's own files, built from the folder of its executable.
+#include "store/programfiles.h"
+
+#include "shell/appstate.h"
+
+#include <cstdio>
+#include <cstring>
+
+bool programDirectory(char *dir, size_t size) {
+    // A larger buffer than any path we build, so that a long folder is seen, not silently cut.
+    char path[4 * MAX_PATH];
+    DWORD len = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (len == 0 || len >= sizeof path)
+        return false;
+    char *slash = strrchr(path, '\\');
+    size_t dirLen = slash ? size_t(slash - path) + 1 : 0;
+    if (dirLen + 1 > size)
+        return false;
+    memcpy(dir, path, dirLen);
+    dir[dirLen] = '\0';
+    return true;
+}
+
+bool programFilePath(const char *name, char *out, size_t size) {
+    char dir[4 * MAX_PATH];
+    bool ok = programDirectory(dir, sizeof dir);
+    if (ok) {
+        int n = snprintf(out, size, "%s%s", dir, name);
+        ok = n >= 0 && size_t(n) < size;
+    }
+    if (!ok) {
+        char text[512];
+        snprintf(text, sizeof text, "The program's folder is too long for its file %s.\n\nPlease install the program in a folder with a shorter path.", name);
+        showError(text);
+        if (size)
+            out[0] = '\0';
+    }
+    return ok;
+}

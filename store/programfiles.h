@@ -1,0 +1,10 @@
+// Paths of the program's own files, built from the folder of its executable.
+#pragma once
+#include <cstddef>
+
+// The folder of the program's executable, ending in a backslash; false when it does not fit `size`.
+bool programDirectory(char *dir, size_t size);
+
+// The program's folder followed by `name`; false, after an error message, when the path would not
+// fit `size` (a cut path would name another file).
+bool programFilePath(const char *name, char *out, size_t size);

@@ -1,0 +1,50 @@
+// Registry text values: the program's own decimal values and bounded, terminated reads.
+#include "store/regtext.h"
+
+#include "core/decimal.h"
+
+#include <cstring>
+
+bool readRegText(HKEY root, const char *keyPath, const char *value, char *buf, DWORD size) {
+    if (size == 0)
+        return false;
+    buf[0] = '\0';
+    HKEY key;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD got = size;
+    LONG rc = RegQueryValueExA(key, value, nullptr, nullptr, (BYTE *)buf, &got);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || got > size) {
+        buf[0] = '\0';
+        return false;
+    }
+    // The text ends at its first zero or at the end of the data; it needs room for the terminator.
+    size_t len = strnlen(buf, got);
+    if (len >= size) {
+        buf[0] = '\0';
+        return false;
+    }
+    buf[len] = '\0';
+    return true;
+}
+
+bool readProgramText(const char *value, char *buf, DWORD size) {
+    return readRegText(HKEY_CURRENT_USER, kProgramKey, value, buf, size);
+}
+
+bool writeProgramText(const char *value, const char *text) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, DWORD(strlen(text)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool writeProgramNumber(const char *value, unsigned number) {
+    char text[16];
+    formatDecimal(number, text, sizeof text);
+    return writeProgramText(value, text);
+}

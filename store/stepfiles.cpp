@@ -1,0 +1,153 @@
+// Step files (CFGn.BLC, shipped defaults CFGn.DEF) and the step names in "Lumora.ini".
+#include "store/stepsettings.h"
+
+#include "core/steps.h"
+#include "machine/powercfg_keys.h"
+#include "shell/appstate.h"
+#include "store/programfiles.h"
+
+#include <cstdio>
+#include <cstring>
+
+// Room for a path of MAX_PATH and the longest message text around it.
+constexpr size_t kMessageSize = MAX_PATH + 160;
+
+static void showFileError(const char *format, const char *path) {
+    char text[kMessageSize];
+    snprintf(text, sizeof text, format, path);
+    showError(text);
+}
+
+bool stepFilePath(unsigned step, const char *extension, char *out, size_t size) {
+    char name[32];
+    snprintf(name, sizeof name, "CFG%x.%s", step, extension);
+    return programFilePath(name, out, size);
+}
+
+static bool readGlobalPolicy() {
+    HKEY key;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, kGlobalPolicyKey, &key) != ERROR_SUCCESS) {
+        showError("Open GlobalPowerPolicy Registry Error.\n"
+                  "HKEY_CURRENT_USER\\Control Panel\\PowerCfg\\GlobalPowerPolicy");
+        return false;
+    }
+    DWORD size = sizeof app.globalPolicy;
+    LONG rc = RegQueryValueExA(key, "Policies", nullptr, nullptr, (BYTE *)&app.globalPolicy, &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        showError("Read Global power policy registry Error\n"
+                  "HKEY_CURRENT_USER\\Control Panel\\PowerCfg\\GlobalPowerPolicy\\Policies");
+        return false;
+    }
+    return true;
+}
+
+// Reads the open file into slot the way three reads of 144, 4 and 8 bytes would; false after a message.
+static bool readStepFile(HANDLE file, const char *path, StepSettings &slot) {
+    uint8_t bytes[kStepFileSize];
+    DWORD got = 0, chunk = 0;
+    while (got < sizeof bytes && ReadFile(file, bytes + got, DWORD(sizeof bytes - got), &chunk, nullptr) && chunk)
+        got += chunk;
+    StepFileImage image;
+    memcpy(&image, &slot, sizeof image);
+    StepFileStatus status = decodeStepFile(bytes, got, image);
+    memcpy(&slot, &image, sizeof image);
+    switch (status) {
+    case StepFileStatus::Ok:
+        return true;
+    case StepFileStatus::ShortPolicy:
+        showFileError("%s\nRead Power policy file(POWER_POLICY) error!", path);
+        return false;
+    case StepFileStatus::ShortPanelLevel:
+        showFileError("%s\nRead Power policy file(Panel_Level) error!", path);
+        return false;
+    case StepFileStatus::ShortScreenSaver:
+        showFileError("%s\nRead Power policy file(Screen_Saver) error!", path);
+        return false;
+    }
+    return false;
+}
+
+int loadStepSettings(unsigned step, StepSettings &slot) {
+    if (!readGlobalPolicy())
+        return 0;
+    char blcPath[MAX_PATH];
+    if (!stepFilePath(step, "BLC", blcPath, sizeof blcPath))
+        return 0;
+    // A step outside 1-8 has no file of its own and no shipped default.
+    HANDLE file = isStep(step) ? CreateFileA(blcPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (app.defaultCopyMark || !isStep(step)) {
+            showFileError("%s\nOpen Power policy file error!\n\nLoad default setting error!", blcPath);
+            return 0;
+        }
+        char defPath[MAX_PATH];
+        if (!stepFilePath(step, "DEF", defPath, sizeof defPath))
+            return 0;
+        CopyFileA(defPath, blcPath, FALSE);
+        app.defaultCopyMark = 1;
+        int loaded = loadStepSettings(step, slot);
+        app.defaultCopyMark = 0;
+        if (loaded) {
+            char text[kMessageSize];
+            snprintf(text, sizeof text, "%s\nOpen Power policy file error!\n\nLoad default setting!", blcPath);
+            showWarning(text);
+        }
+        return loaded;
+    }
+    bool ok = readStepFile(file, blcPath, slot);
+    CloseHandle(file);
+    if (!ok)
+        return 0;
+    adjustLoadedPolicy((uint8_t *)&slot.policy, app.isXp != 0);
+    return 1;
+}
+
+// Moves the finished temporary file over the step file in one step, so a crash leaves either file whole.
+static bool replaceFile(const char *from, const char *to) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    // The 9x family has no MoveFileExA: fall back to delete and rename.
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return false;
+    DeleteFileA(to);
+    return MoveFileA(from, to) != 0;
+}
+
+int saveStepSettings(unsigned step, const StepSettings &slot) {
+    if (!isStep(step))
+        return 0;
+    char blcPath[MAX_PATH], tmpPath[MAX_PATH];
+    if (!stepFilePath(step, "BLC", blcPath, sizeof blcPath) || !stepFilePath(step, "BL~", tmpPath, sizeof tmpPath))
+        return 0;
+    HANDLE file = CreateFileA(tmpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    StepFileImage image;
+    memcpy(&image, &slot, sizeof image);
+    uint8_t bytes[kStepFileSize];
+    encodeStepFile(image, bytes);
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes, sizeof bytes, &written, nullptr) && written == sizeof bytes &&
+              FlushFileBuffers(file);
+    CloseHandle(file);
+    if (!ok || !replaceFile(tmpPath, blcPath)) {
+        DeleteFileA(tmpPath);
+        return 0;
+    }
+    return 1;
+}
+
+void readStepName(unsigned step, char *name, size_t size) {
+    char key[32];
+    snprintf(key, sizeof key, "Step %d", int(step));
+    GetPrivateProfileStringA("Common", key, key, name, DWORD(size), app.iniPath);
+}
+
+int writeStepName(unsigned step, const char *name) {
+    char key[32];
+    snprintf(key, sizeof key, "Step %d", int(step));
+    return WritePrivateProfileStringA("Common", key, name, app.iniPath);
+}
