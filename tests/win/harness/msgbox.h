@@ -12,7 +12,7 @@
 struct SeenMessage {
     std::string text;
     UINT icon;    // MB_ICONERROR, MB_ICONWARNING, MB_ICONQUESTION, MB_ICONINFORMATION, or 0
-    bool topmost; // the box stays above other windows
+    bool topmost; // the box stays above other windows (Wine 8 does not show MB_TOPMOST this way)
 };
 
 class MessageBoxWatcher {
