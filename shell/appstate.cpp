@@ -31,8 +31,51 @@ void resetAppState() {
 // The record starts with its initial values before any code of the program runs.
 [[maybe_unused]] static const bool kInitialised = (resetAppState(), true);
 
-void showError(const char *text) { MessageBoxA(nullptr, text, app.caption, MB_TOPMOST | MB_ICONERROR); }
-void showWarning(const char *text) { MessageBoxA(nullptr, text, app.caption, MB_TOPMOST | MB_ICONWARNING); }
+static CRITICAL_SECTION applicationSection;
+[[maybe_unused]] static const bool kLockReady = (InitializeCriticalSection(&applicationSection), true);
+
+// Messages wait while this thread holds the lock: nobody may block on a message box holding it.
+struct PendingMessage {
+    char text[MAX_PATH + 256];
+    UINT icon;
+};
+constexpr int kMaxPending = 4;
+static thread_local int lockDepth;
+static thread_local int pendingCount;
+static thread_local PendingMessage pending[kMaxPending];
+
+static void showMessage(const char *text, UINT icon) {
+    if (lockDepth > 0) {
+        if (pendingCount < kMaxPending) {
+            lstrcpynA(pending[pendingCount].text, text, sizeof pending[pendingCount].text);
+            pending[pendingCount++].icon = icon;
+        }
+        return;
+    }
+    MessageBoxA(nullptr, text, app.caption, MB_TOPMOST | icon);
+}
+
+void showError(const char *text) { showMessage(text, MB_ICONERROR); }
+void showWarning(const char *text) { showMessage(text, MB_ICONWARNING); }
+
+void lockApplication() {
+    EnterCriticalSection(&applicationSection);
+    ++lockDepth;
+}
+
+void unlockApplication() {
+    bool outermost = --lockDepth == 0;
+    LeaveCriticalSection(&applicationSection);
+    if (!outermost)
+        return;
+    // A message box runs a message loop that may apply a step again: take the queue first.
+    PendingMessage shown[kMaxPending];
+    int count = pendingCount;
+    memcpy(shown, pending, sizeof(PendingMessage) * size_t(count));
+    pendingCount = 0;
+    for (int i = 0; i < count; ++i)
+        MessageBoxA(nullptr, shown[i].text, app.caption, MB_TOPMOST | shown[i].icon);
+}
 
 int askQuestion(const char *text) {
     return MessageBoxA(nullptr, text, app.caption, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);

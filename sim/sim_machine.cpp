@@ -4,6 +4,7 @@
 #include "sim/simstate.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 

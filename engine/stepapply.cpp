@@ -1,0 +1,262 @@
+// Putting a step into effect, capturing the live state of a step, and the tables behind the steps.
+#include "engine/stepapply.h"
+
+#include "core/decimal.h"
+#include "core/steps.h"
+#include "core/steptables.h"
+#include "engine/firmware.h"
+#include "machine/machine.h"
+#include "screensaver/screensaver.h"
+#include "shell/appstate.h"
+#include "shell/tray.h"
+#include "store/programfiles.h"
+#include "store/regtext.h"
+
+#include <cstring>
+
+static void sendMethod(DWORD method, DWORD argument) {
+    DWORD out = 0;
+    firmware::One_Method(method, argument, &out);
+}
+
+void setProcessorThrottle(UINT scheme, BYTE acPolicy, BYTE dcPolicy) {
+    MACHINE_PROCESSOR_POWER_POLICY policy;
+    // Nothing read must not be written back over the scheme's processor policy.
+    if (!machine::ReadProcessorPwrScheme(scheme, &policy))
+        return;
+    policy.ProcessorPolicyAc.DynamicThrottle = acPolicy;
+    policy.ProcessorPolicyDc.DynamicThrottle = dcPolicy;
+    machine::WriteProcessorPwrScheme(scheme, &policy);
+}
+
+void resetThrottleTable(unsigned mode) {
+    throttleTable(mode, app.autoPerformance != 0, app.stepThrottleAc, app.stepThrottleDc);
+}
+
+void resetFeatureItems() {
+    uint32_t shown[8];
+    performanceItems(app.isXp != 0, app.autoPerformance != 0, shown);
+    for (unsigned i = 0; i < 8; ++i)
+        app.perfItemShown[i] = shown[i];
+}
+
+void probeClocks() {
+    uint32_t mhz[3];
+    for (DWORD index = 0; index < 3; ++index) {
+        DWORD out = 0;
+        mhz[index] = firmware::One_Method(firmware::GFRQ, index, &out) ? out : 0;
+        app.clockMhz[index] = mhz[index];
+    }
+    ClockPlan plan = planClocks(mhz);
+    app.clockLowIndex = plan.lowIndex;
+    app.clockMidIndex = plan.midIndex;
+    app.clockHighIndex = plan.highIndex;
+    app.clockSupport = plan.support;
+    for (unsigned i = 0; i < 8; ++i)
+        app.stepClockIndex[i] = plan.stepIndex[i];
+}
+
+// Sends the step's clock index when it changes; a start-up application with a window sends it anyway.
+static void applyClock(HWND window, unsigned step, DWORD previousStep) {
+    DWORD &index = app.stepClockIndex[stepIndex(step)];
+    if (index > 2 || app.clockMhz[index] == 0)
+        index = app.clockMidIndex;
+    if (isStep(previousStep)) {
+        if (index != app.stepClockIndex[stepIndex(previousStep)])
+            sendMethod(firmware::SFRQ, index);
+    } else if (window) {
+        sendMethod(firmware::SFRQ, index);
+    }
+}
+
+// Switches to the first display mode of the chosen resolution at the saved colour depth.
+static void changeToVidmoResolution() {
+    Resolution size = vidmoResolutionSize(app.vidmoResolution);
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    for (DWORD number = 0; machine::EnumDisplaySettingsA(number, &mode); ++number) {
+        if (mode.dmPelsWidth == size.width && mode.dmPelsHeight == size.height &&
+            mode.dmBitsPerPel == app.savedDisplayMode.dmBitsPerPel) {
+            machine::ChangeDisplaySettingsA(&mode, CDS_UPDATEREGISTRY);
+            return;
+        }
+    }
+}
+
+static void readVidmoResolution() {
+    char text[3];
+    app.vidmoResolution = readProgramText("Vidmo_RES", text, sizeof text) ? DWORD(parseDecimal(text)) : 0;
+}
+
+static void applyDisplaySwitch(unsigned step, DWORD previousStep) {
+    if (step == kDisplaySwitchStep) {
+        readVidmoResolution();
+        if (previousStep != kDisplaySwitchStep) {
+            app.savedDisplayMode.dmSize = sizeof app.savedDisplayMode;
+            if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &app.savedDisplayMode))
+                app.savedDisplayMode.dmPelsHeight = 0;
+            if (app.vidmoResolution == 0) {
+                char command[MAX_PATH];
+                if (programFilePath("VidmoCFG.EXE VIDMO", command, sizeof command))
+                    machine::WinExec(command, SW_SHOWDEFAULT);
+            } else {
+                changeToVidmoResolution();
+            }
+        }
+        sendMethod(firmware::SDSP, 3);
+    } else if (previousStep == kDisplaySwitchStep) {
+        sendMethod(firmware::SDSP, 1);
+        if (app.savedDisplayMode.dmPelsHeight != 0) {
+            DEVMODEA current = {};
+            current.dmSize = sizeof current;
+            if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &current) ||
+                current.dmPelsWidth != app.savedDisplayMode.dmPelsWidth ||
+                current.dmPelsHeight != app.savedDisplayMode.dmPelsHeight)
+                machine::ChangeDisplaySettingsA(&app.savedDisplayMode, CDS_UPDATEREGISTRY);
+        }
+    }
+}
+
+int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
+    ApplicationLock lock;
+    DWORD step = *stepRef;
+    StepSettings &record = window ? app.activeSettings : app.editSettings;
+    HMENU menu = window ? GetSubMenu(GetMenu(window), 0) : app.trayMenu;
+
+    machine::GetCurrentPowerPolicies(&app.globalPolicy, &record.policy);
+    // The load refuses steps outside 1-8, so every table below is indexed in range.
+    if (!loadStepSettings(step, record)) {
+        if (window)
+            *stepRef = previousStep;
+        return 0;
+    }
+    unsigned index = stepIndex(step);
+
+    if (app.isXp) {
+        record.policy.user.ThrottlePolicyAc = app.stepThrottleAc[index];
+        record.policy.user.ThrottlePolicyDc = app.stepThrottleDc[index];
+        setProcessorThrottle(app.ownScheme, app.stepThrottleAc[index], app.stepThrottleDc[index]);
+    }
+    machine::SetActivePwrScheme(app.ownScheme, &app.globalPolicy, &record.policy);
+
+    if (app.clockSupport == 1 && step != previousStep)
+        applyClock(window, step, previousStep);
+
+    char name[kTextSize] = {};
+    GetMenuStringA(menu, index, name, sizeof name, MF_BYPOSITION);
+    SetTrayIcon(app.mainWindow, kStepIcons[index], name, NIM_MODIFY);
+
+    if (app.onAc)
+        app.acStep = step;
+    else
+        app.dcStep = step;
+    app.cycleStep = step;
+    writeProgramNumber("CurrentStep", step);
+
+    if (app.onAc) {
+        applyScreenSaver(app.activeSettings.screenSaverAc, app.screenSaverPath);
+        writeProgramNumber("AC_Current_Step", step);
+    } else {
+        applyScreenSaver(app.activeSettings.screenSaverDc, app.screenSaverPath);
+        writeProgramNumber("DC_Current_Step", step);
+    }
+
+    if (app.qmodSupported) {
+        if (step == kModeSwitchStep && previousStep != kModeSwitchStep)
+            sendMethod(firmware::QMOD, 1);
+        else if (previousStep == kModeSwitchStep && step != kModeSwitchStep)
+            sendMethod(firmware::QMOD, 2);
+    }
+    sendMethod(firmware::SPGS, step);
+    applyDisplaySwitch(step, previousStep);
+
+    if (isStep(previousStep))
+        CheckMenuItem(menu, stepIndex(previousStep), MF_BYPOSITION | MF_UNCHECKED);
+    CheckMenuItem(menu, index, MF_BYPOSITION | MF_CHECKED);
+    return 1;
+}
+
+void captureStepState(DWORD step, DWORD onAcNow) {
+    ApplicationLock lock;
+    DWORD active = queryScreenSaver(app.screenSaverPath);
+    if (onAcNow)
+        app.activeSettings.screenSaverAc = active;
+    else
+        app.activeSettings.screenSaverDc = active;
+
+    UINT scheme = 0;
+    if (!machine::GetActivePwrScheme(&scheme) || scheme != app.ownScheme || app.configOpen)
+        return;
+    // Changes made through the Windows power options go into the step's file.
+    GLOBAL_POWER_POLICY global;
+    machine::GetCurrentPowerPolicies(&global, &app.activeSettings.policy);
+
+    // The throttle fields are the program's own, not the user's: take them from the file. When the
+    // file cannot be loaded, the live values are kept and still saved, so the state in force survives.
+    StepSettings fromFile;
+    if (loadStepSettings(step, fromFile)) {
+        USER_POWER_POLICY &live = app.activeSettings.policy.user;
+        live.ThrottlePolicyAc = fromFile.policy.user.ThrottlePolicyAc;
+        live.ThrottlePolicyDc = fromFile.policy.user.ThrottlePolicyDc;
+        live.ForcedThrottleAc = fromFile.policy.user.ForcedThrottleAc;
+        live.ForcedThrottleDc = fromFile.policy.user.ForcedThrottleDc;
+    }
+    saveStepSettings(step, app.activeSettings);
+}
+
+// Sends the level for the power source; `batteryLevel` is the level used on battery.
+static void sendPanelLevelForSource(DWORD batteryLevel) {
+    SYSTEM_POWER_STATUS status;
+    if (!machine::GetSystemPowerStatus(&status))
+        return;
+    if (status.ACLineStatus == 0) {
+        app.onAc = 0;
+        sendMethod(firmware::SPLV, batteryLevel);
+    } else if (status.ACLineStatus == 1) {
+        app.onAc = 1;
+        sendMethod(firmware::SPLV, app.acPanelLevel);
+    }
+}
+
+void applyPanelLevel() {
+    ApplicationLock lock;
+    if (app.panelControl)
+        sendPanelLevelForSource(app.activeSettings.panelLevel);
+}
+
+void previewPanelLevel(int force) {
+    ApplicationLock lock;
+    if (!app.panelControl)
+        return;
+    if (force == 1)
+        sendMethod(firmware::SPLV, app.editSettings.panelLevel);
+    else
+        sendPanelLevelForSource(app.editSettings.panelLevel);
+}
+
+void readPanelLevel(int which) {
+    ApplicationLock lock;
+    if (!app.panelControl)
+        return;
+    DWORD out = 0;
+    // A failed read keeps the level the program had.
+    if (!firmware::None_Method(firmware::GPLV, &out))
+        return;
+    DWORD level = panelLevelFromFirmware(out);
+    if (which == 1) {
+        app.acPanelLevel = level;
+    } else if (which == 2) {
+        app.activeSettings.panelLevel = level;
+    } else {
+        SYSTEM_POWER_STATUS status;
+        if (!machine::GetSystemPowerStatus(&status))
+            return;
+        if (status.ACLineStatus == 0) {
+            app.onAc = 0;
+            app.activeSettings.panelLevel = level;
+        } else if (status.ACLineStatus == 1) {
+            app.onAc = 1;
+            app.acPanelLevel = level;
+        }
+    }
+}
