@@ -8,3 +8,14 @@ bool acOffersStep(unsigned step, unsigned acFirstStep, unsigned acLastStep) {
 }
 
 bool dcOffersStep(unsigned step, unsigned dcFirstStep) { return isSwitchStep(step) || step >= dcFirstStep; }
+
+unsigned nextCycleStep(unsigned step, bool onAc, unsigned acFirstStep, unsigned acLastStep, unsigned dcFirstStep) {
+    if (onAc) {
+        if (step == kModeSwitchStep)
+            return kDisplaySwitchStep;
+        if (step == kDisplaySwitchStep)
+            return acFirstStep;
+        return step < acLastStep ? step + 1 : kModeSwitchStep;
+    }
+    return step < kLastStep ? step + 1 : dcFirstStep;
+}

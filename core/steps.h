@@ -18,3 +18,7 @@ inline unsigned stepIndex(unsigned step) { return step - 1; }
 // Which step items the tray menu offers on mains and on battery.
 bool acOffersStep(unsigned step, unsigned acFirstStep, unsigned acLastStep);
 bool dcOffersStep(unsigned step, unsigned dcFirstStep);
+
+// The step after `step` in the step cycle: on mains 1, 2, 3, 5, 6, 1 (with the limits 1 and 3),
+// anything else going to 5; on battery 2 to 8 and round again. Comparisons are unsigned.
+unsigned nextCycleStep(unsigned step, bool onAc, unsigned acFirstStep, unsigned acLastStep, unsigned dcFirstStep);

@@ -31,8 +31,9 @@ void resetAppState() {
 // The record starts with its initial values before any code of the program runs.
 [[maybe_unused]] static const bool kInitialised = (resetAppState(), true);
 
-static CRITICAL_SECTION applicationSection;
-[[maybe_unused]] static const bool kLockReady = (InitializeCriticalSection(&applicationSection), true);
+// A mutex rather than a critical section: the waiting thread can still take messages sent to its
+// windows (a display change broadcast by the holder would otherwise never return).
+static HANDLE applicationMutex = CreateMutexA(nullptr, FALSE, nullptr);
 
 // Messages wait while this thread holds the lock: nobody may block on a message box holding it.
 struct PendingMessage {
@@ -59,13 +60,23 @@ void showError(const char *text) { showMessage(text, MB_ICONERROR); }
 void showWarning(const char *text) { showMessage(text, MB_ICONWARNING); }
 
 void lockApplication() {
-    EnterCriticalSection(&applicationSection);
+    for (;;) {
+        DWORD rc = MsgWaitForMultipleObjects(1, &applicationMutex, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (rc == WAIT_OBJECT_0 || rc == WAIT_ABANDONED_0)
+            break;
+        if (rc != WAIT_OBJECT_0 + 1)
+            return; // cannot wait: run unlocked rather than hang
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // delivers sent messages
+    }
     ++lockDepth;
 }
 
 void unlockApplication() {
+    if (lockDepth == 0)
+        return;
     bool outermost = --lockDepth == 0;
-    LeaveCriticalSection(&applicationSection);
+    ReleaseMutex(applicationMutex);
     if (!outermost)
         return;
     // A message box runs a message loop that may apply a step again: take the queue first.

@@ -1,8 +1,103 @@
-// Entry point of the tray program.
+// Entry of the tray program: single instance per user, start-up, and the message loop.
+#include "engine/firmware.h"
+#include "engine/stepapply.h"
+#include "resources/resource.h"
 #include "shell/appstate.h"
+#include "shell/mainwnd.h"
+#include "shell/tray.h"
+#include "shell/workers.h"
+#include "store/startup.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#include <cstdio>
+#include <cstring>
+
+static void RegisterMainClass(HINSTANCE instance) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_STEP1));
+    wc.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_STEP1));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDC_LUMORA);
+    wc.lpszClassName = app.className;
+    RegisterClassExA(&wc);
+}
+
+// One copy per user: the mutex is named by the window title and the user name.
+static bool claimInstance() {
+    char user[kTextSize] = {};
+    DWORD size = sizeof user;
+    if (!GetUserNameA(user, &size))
+        user[0] = '\0';
+    char name[2 * kTextSize];
+    snprintf(name, sizeof name, "%s%s", app.windowName, user);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    return mutex && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunEntry) {
+    if (!claimInstance())
+        return 0;
     app.instance = instance;
-    // The start-up sequence and the message loop are not part of the program yet.
-    return 0;
+    app.mainWindow = CreateWindowExA(0, app.className, app.windowName, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
+                                     nullptr, instance, nullptr);
+    if (!app.mainWindow)
+        return 0;
+    app.treeImageList = ImageList_LoadImageA(instance, MAKEINTRESOURCEA(IDB_STEP_IMAGES), 16, 0, 0x00FF0000,
+                                             IMAGE_BITMAP, 0);
+
+    DWORD mask = 0;
+    if (!firmware::None_Method(firmware::SFUN, &mask)) {
+        MessageBoxA(app.mainWindow, "Current system do not support this utility.\nPorgram Stop !", app.caption,
+                    MB_TOPMOST | MB_ICONERROR);
+        return 0;
+    }
+    if (mask & firmware::kFunctionClockControl)
+        app.clockSupport = 1;
+    if (!probeCapabilities(forceThrottle, startedByRunEntry))
+        return 0;
+    if (!(mask & firmware::kFunctionSupported)) {
+        MessageBoxA(app.mainWindow, "Current system do not support this utility!", app.caption,
+                    MB_TOPMOST | MB_ICONWARNING);
+        // The scheme is already active: give the user's back before the program ends.
+        restoreUserScheme();
+        return 0;
+    }
+
+    SetTrayIcon(app.mainWindow, IDI_STEP1, "Kelvane", NIM_ADD);
+    BuildTrayMenu(app.mainWindow);
+    app.trayMenu = GetSubMenu(GetMenu(app.mainWindow), 0);
+    app.currentStep = app.onAc ? app.acStep : app.dcStep;
+    offerSteps(app.trayMenu, app.onAc != 0);
+    applyStep(app.mainWindow, &app.currentStep, 0);
+    applyPanelLevel();
+    NotifyOsd(app.currentStep);
+    return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    LoadStringA(instance, IDS_APP_TITLE, app.windowName, kTextSize);
+    LoadStringA(instance, IDS_CAPTION, app.caption, kTextSize);
+    LoadStringA(instance, IDS_CLASS_NAME, app.className, kTextSize);
+    RegisterMainClass(instance);
+
+    const char *tail = commandLine ? commandLine : "";
+    int forceThrottle = strcmp(tail, "Throttle") == 0;
+    int startedByRunEntry = strcmp(tail, "1") == 0;
+    if (!InitInstance(instance, forceThrottle, startedByRunEntry))
+        return 0;
+
+    app.cycleCancelEvent = CreateEventA(nullptr, TRUE, FALSE, "VOSK_KLVXP_MUTEX");
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMORA));
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return int(msg.wParam);
 }

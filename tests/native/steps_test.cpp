@@ -26,3 +26,21 @@ TEST(StepRules, OnlyOneToEightIndexTables) {
     EXPECT_FALSE(isStep(9));
     EXPECT_FALSE(isStep(0xFFFFFFFFu));
 }
+
+TEST(StepCycle, MainsRunsOneTwoThreeFiveSix) {
+    std::string seen;
+    unsigned step = 3;
+    for (int i = 0; i < 5; ++i)
+        seen += char('0' + (step = nextCycleStep(step, true, 1, 3, 2)));
+    EXPECT_EQ(seen, "56123");
+    for (unsigned from : {4u, 7u, 8u, 0xFFFFFFFFu})
+        EXPECT_EQ(nextCycleStep(from, true, 1, 3, 2), 5u) << from;
+    EXPECT_EQ(nextCycleStep(0, true, 1, 3, 2), 1u);
+}
+
+TEST(StepCycle, BatteryRunsTwoToEight) {
+    EXPECT_EQ(nextCycleStep(8, false, 1, 3, 2), 2u);
+    EXPECT_EQ(nextCycleStep(1, false, 1, 3, 2), 2u);
+    EXPECT_EQ(nextCycleStep(5, false, 1, 3, 2), 6u);
+    EXPECT_EQ(nextCycleStep(9, false, 1, 3, 2), 2u);
+}

@@ -1,0 +1,316 @@
+// The hidden main window: commands of the tray menu and of outside programs, and power events.
+#include "shell/mainwnd.h"
+
+#include "core/steps.h"
+#include "engine/stepapply.h"
+#include "machine/machine.h"
+#include "resources/resource.h"
+#include "screensaver/screensaver.h"
+#include "shell/appstate.h"
+#include "shell/commands.h"
+#include "shell/tray.h"
+#include "shell/workers.h"
+#include "store/programfiles.h"
+#include "store/regtext.h"
+#include "store/startup.h"
+
+#include <cstdio>
+#include <cstring>
+
+static const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// The notification area announces its restart with this message; the icon must be added again.
+static const UINT taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+
+void offerSteps(HMENU menu, bool onAcRule) {
+    for (unsigned step = kFirstStep; step <= kLastStep; ++step) {
+        bool offered = onAcRule ? acOffersStep(step, app.acFirstStep, app.acLastStep)
+                                : dcOffersStep(step, app.dcFirstStep);
+        EnableMenuItem(menu, StepCommand(step), MF_BYCOMMAND | (offered ? MF_ENABLED : MF_GRAYED));
+    }
+}
+
+// Shows the step in force in the notification area, as a step application does.
+static void addTrayIconForCurrentStep(HWND window) {
+    if (!isStep(app.currentStep)) {
+        SetTrayIcon(window, IDI_STEP1, "Kelvane", NIM_ADD);
+        return;
+    }
+    char name[kTextSize] = {};
+    GetMenuStringA(app.trayMenu, stepIndex(app.currentStep), name, sizeof name, MF_BYPOSITION);
+    SetTrayIcon(window, kStepIcons[stepIndex(app.currentStep)], name, NIM_ADD);
+}
+
+static void switchStep(HWND window, DWORD step) {
+    DWORD previous = app.currentStep;
+    app.currentStep = step;
+    if (!app.configOpen && !app.sourceSwitched)
+        readPanelLevel(0);
+    app.sourceSwitched = 0;
+    captureStepState(previous, app.onAc);
+    applyStep(window, &app.currentStep, previous);
+    readPanelControl();
+    applyPanelLevel();
+    NotifyOsd(app.currentStep);
+}
+
+static void cycleStep() {
+    SetEvent(app.cycleCancelEvent);
+    if (app.cycleThreadA && WaitForSingleObject(app.cycleThreadA, 5000) == WAIT_OBJECT_0 && app.cycleThreadB)
+        WaitForSingleObject(app.cycleThreadB, 5000);
+
+    app.cycleStep = nextCycleStep(app.cycleStep, app.onAc != 0, app.acFirstStep, app.acLastStep, app.dcFirstStep);
+    NotifyOsd(app.cycleStep);
+
+    HANDLE *slot;
+    if (app.cycleThreadA) {
+        retireCycleWorker(&app.cycleThreadA);
+        slot = &app.cycleThreadB;
+    } else {
+        if (app.cycleThreadB)
+            retireCycleWorker(&app.cycleThreadB);
+        slot = &app.cycleThreadA;
+    }
+    ResetEvent(app.cycleCancelEvent);
+    if (*slot)
+        CloseHandle(*slot);
+    *slot = startCycleWorker();
+}
+
+static void powerSourceChanged(HWND window) {
+    SYSTEM_POWER_STATUS status;
+    if (!machine::GetSystemPowerStatus(&status))
+        return;
+    DWORD newStep;
+    if (status.ACLineStatus == 0) {
+        if (!app.onAc && app.onBattery)
+            return;
+        app.onBattery = 1;
+        app.onAc = 0;
+        stopCycleWorkers();
+        if (!app.configOpen)
+            readPanelLevel(1);
+        offerSteps(app.trayMenu, false);
+        newStep = app.dcStep;
+    } else if (status.ACLineStatus == 1) {
+        if (!app.onBattery && app.onAc)
+            return;
+        app.onAc = 1;
+        app.onBattery = 0;
+        stopCycleWorkers();
+        if (!app.configOpen)
+            readPanelLevel(2);
+        offerSteps(app.trayMenu, true);
+        newStep = app.acStep;
+    } else {
+        return;
+    }
+    app.sourceSwitched = 1;
+    PostMessageA(window, WM_COMMAND, StepCommand(newStep), 0);
+    if (app.configOpen) {
+        previewPanelLevel(0);
+        // The settings tree follows the source once the configuration dialog exists.
+    }
+    HANDLE bounce = CreateThread(nullptr, 0, SchemeBounceWorker, (void *)(ULONG_PTR)newStep, 0, nullptr);
+    if (bounce)
+        CloseHandle(bounce);
+}
+
+static void suspended() {
+    SYSTEM_POWER_STATUS status;
+    machine::GetSystemPowerStatus(&status);
+    if (status.ACLineStatus == 0) {
+        app.onBattery = 1;
+        app.batteryAtSuspend = 1;
+        app.onAc = 0;
+    } else {
+        app.onAc = 1;
+        app.onBattery = 0;
+        app.batteryAtSuspend = 0;
+    }
+}
+
+static void resumed() {
+    if (app.clockSupport)
+        probeClocks();
+    SYSTEM_POWER_STATUS status;
+    if (!machine::GetSystemPowerStatus(&status) || status.ACLineStatus != (app.batteryAtSuspend ? 0 : 1))
+        return;
+    bounceScheme();
+    NotifyOsd(app.currentStep);
+}
+
+static void showAbout(HWND window) {
+    if (app.aboutOpen)
+        return;
+    app.aboutOpen = 1;
+    DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, AboutDlgProc, 0);
+}
+
+// Puts the display mode back when step 6 changed it.
+static void guardDisplayMode() {
+    if (app.currentStep != kDisplaySwitchStep || app.savedDisplayMode.dmPelsHeight == 0)
+        return;
+    DEVMODEA current = {};
+    current.dmSize = sizeof current;
+    if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &current) ||
+        current.dmPelsWidth != app.savedDisplayMode.dmPelsWidth ||
+        current.dmPelsHeight != app.savedDisplayMode.dmPelsHeight)
+        machine::ChangeDisplaySettingsA(&app.savedDisplayMode, CDS_UPDATEREGISTRY);
+}
+
+static bool writeRegText(HKEY root, const char *path, const char *value, const char *text) {
+    HKEY key;
+    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, DWORD(strlen(text)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+static void toggleAutoStartUp(HWND window) {
+    HMENU bar = GetMenu(window);
+    if (app.autoStartUp) {
+        // The "Run" entry stays; a start from it ends quietly while this is "0".
+        if (writeProgramText("AUTOSTARTUP", "0")) {
+            app.autoStartUp = 0;
+            CheckMenuItem(bar, kCmdAutoStartUp, MF_BYCOMMAND | MF_UNCHECKED);
+        }
+        return;
+    }
+    char command[MAX_PATH];
+    if (!programFilePath("Lumora.exe 1", command, sizeof command))
+        return;
+    if (writeRegText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane", command) && writeProgramText("AUTOSTARTUP", "1")) {
+        app.autoStartUp = 1;
+        CheckMenuItem(bar, kCmdAutoStartUp, MF_BYCOMMAND | MF_CHECKED);
+    }
+}
+
+static void toggleAutoPerformance(HWND window) {
+    if (writeProgramText("AUTOPERFORMANCE", app.autoPerformance ? "0" : "1"))
+        app.autoPerformance = !app.autoPerformance;
+    resetFeatureItems();
+    if (app.isXp)
+        resetThrottleTable(0);
+    if (!app.configOpen)
+        readPanelLevel(0);
+    captureStepState(app.currentStep, app.onAc);
+    readPanelControl();
+    applyStep(window, &app.currentStep, 0);
+    applyPanelLevel();
+}
+
+void ShutDownNow() { machine::ShutDown(app.isNt ? EWX_POWEROFF : EWX_SHUTDOWN); }
+
+static void destroyed() {
+    RemoveTrayIcon(app.mainWindow);
+    applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
+    // No worker may apply a step once the scheme has been handed back.
+    stopCycleWorkers();
+    {
+        ApplicationLock lock;
+        UINT active = 0;
+        if (machine::GetActivePwrScheme(&active) && active == app.ownScheme)
+            restoreUserScheme();
+        else
+            machine::DeletePwrScheme(app.ownScheme);
+    }
+    if (app.treeImageList) {
+        ImageList_Destroy(app.treeImageList);
+        app.treeImageList = nullptr;
+    }
+    PostQuitMessage(0);
+}
+
+static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
+    unsigned id = LOWORD(wParam), code = HIWORD(wParam);
+    if (wParam >= StepCommand(kFirstStep) && wParam <= StepCommand(kLastStep)) {
+        switchStep(window, DWORD(wParam - kStepCommandBase));
+        return 0;
+    }
+    switch (id) {
+    case kCmdStepCycle:
+        if (code == 0) {
+            cycleStep();
+        } else if (code == 1 || code == 2) {
+            resetThrottleTable(code);
+            applyStep(window, &app.currentStep, 0);
+        }
+        return 0;
+    case kCmdAbout:
+        showAbout(window);
+        return 0;
+    case kCmdExit:
+        guardDisplayMode();
+        DestroyWindow(window);
+        return 0;
+    case kCmdStandByNow:
+        machine::SetSuspendState(FALSE, FALSE, FALSE);
+        return 0;
+    case kCmdHibernateNow:
+        machine::SetSuspendState(TRUE, FALSE, FALSE);
+        return 0;
+    case kCmdShutDownNow:
+        ShutDownNow();
+        return 0;
+    case kCmdAutoStartUp:
+        toggleAutoStartUp(window);
+        return 0;
+    case kCmdAutoPerformance:
+        toggleAutoPerformance(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    app.trayMenu = GetSubMenu(GetMenu(window), 0);
+    if (message == taskbarCreatedMessage && message != 0) {
+        addTrayIconForCurrentStep(window);
+        return 0;
+    }
+    switch (message) {
+    case WM_COMMAND:
+        return command(window, wParam, lParam);
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMPOWERSTATUSCHANGE)
+            powerSourceChanged(window);
+        else if (wParam == PBT_APMSUSPEND)
+            suspended();
+        else if (wParam == PBT_APMRESUMECRITICAL || wParam == PBT_APMRESUMESUSPEND)
+            resumed();
+        return 0;
+    case kTrayCallbackMessage:
+        if (lParam == kTrayDoubleClick) {
+            showAbout(window);
+            return 0;
+        }
+        if (lParam == kTrayRightButtonUp) {
+            POINT cursor;
+            GetCursorPos(&cursor);
+            ShowTrayMenu(window, cursor.x, cursor.y, 0);
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_QUERYENDSESSION:
+        guardDisplayMode();
+        readPanelLevel(0);
+        captureStepState(app.currentStep, app.onAc);
+        return TRUE;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        RECT client;
+        GetClientRect(window, &client);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        destroyed();
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
