@@ -83,6 +83,17 @@ static void changeToVidmoResolution() {
     }
 }
 
+void restoreSavedDisplayMode() {
+    if (app.savedDisplayMode.dmPelsHeight == 0)
+        return;
+    DEVMODEA current = {};
+    current.dmSize = sizeof current;
+    if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &current) ||
+        current.dmPelsWidth != app.savedDisplayMode.dmPelsWidth ||
+        current.dmPelsHeight != app.savedDisplayMode.dmPelsHeight)
+        machine::ChangeDisplaySettingsA(&app.savedDisplayMode, CDS_UPDATEREGISTRY);
+}
+
 static void readVidmoResolution() {
     char text[3];
     app.vidmoResolution = readProgramText("Vidmo_RES", text, sizeof text) ? DWORD(parseDecimal(text)) : 0;
@@ -106,14 +117,7 @@ static void applyDisplaySwitch(unsigned step, DWORD previousStep) {
         sendMethod(firmware::SDSP, 3);
     } else if (previousStep == kDisplaySwitchStep) {
         sendMethod(firmware::SDSP, 1);
-        if (app.savedDisplayMode.dmPelsHeight != 0) {
-            DEVMODEA current = {};
-            current.dmSize = sizeof current;
-            if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &current) ||
-                current.dmPelsWidth != app.savedDisplayMode.dmPelsWidth ||
-                current.dmPelsHeight != app.savedDisplayMode.dmPelsHeight)
-                machine::ChangeDisplaySettingsA(&app.savedDisplayMode, CDS_UPDATEREGISTRY);
-        }
+        restoreSavedDisplayMode();
     }
 }
 

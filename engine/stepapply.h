@@ -13,6 +13,9 @@ void captureStepState(DWORD step, DWORD onAcNow);
 // Sets the processor's dynamic throttle of `scheme` for mains and battery.
 void setProcessorThrottle(UINT scheme, BYTE acPolicy, BYTE dcPolicy);
 
+// Switches back to the display mode saved before step 6 changed it, when one is saved and differs.
+void restoreSavedDisplayMode();
+
 void resetThrottleTable(unsigned mode);
 void resetFeatureItems();
 void probeClocks();

@@ -149,23 +149,8 @@ static void showAbout(HWND window) {
 
 // Puts the display mode back when step 6 changed it.
 static void guardDisplayMode() {
-    if (app.currentStep != kDisplaySwitchStep || app.savedDisplayMode.dmPelsHeight == 0)
-        return;
-    DEVMODEA current = {};
-    current.dmSize = sizeof current;
-    if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &current) ||
-        current.dmPelsWidth != app.savedDisplayMode.dmPelsWidth ||
-        current.dmPelsHeight != app.savedDisplayMode.dmPelsHeight)
-        machine::ChangeDisplaySettingsA(&app.savedDisplayMode, CDS_UPDATEREGISTRY);
-}
-
-static bool writeRegText(HKEY root, const char *path, const char *value, const char *text) {
-    HKEY key;
-    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, DWORD(strlen(text)));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    if (app.currentStep == kDisplaySwitchStep)
+        restoreSavedDisplayMode();
 }
 
 static void toggleAutoStartUp(HWND window) {

@@ -33,14 +33,17 @@ bool readProgramText(const char *value, char *buf, DWORD size) {
     return readRegText(HKEY_CURRENT_USER, kProgramKey, value, buf, size);
 }
 
-bool writeProgramText(const char *value, const char *text) {
+bool writeRegText(HKEY root, const char *keyPath, const char *value, const char *text) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, DWORD(strlen(text)));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
+}
+
+bool writeProgramText(const char *value, const char *text) {
+    return writeRegText(HKEY_CURRENT_USER, kProgramKey, value, text);
 }
 
 bool writeProgramNumber(const char *value, unsigned number) {

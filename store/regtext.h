@@ -9,8 +9,10 @@ constexpr const char *kProgramKey = "Software\\KELVANE";
 // a terminating zero, so a value that leaves no room for one does not fit and counts as missing.
 bool readRegText(HKEY root, const char *keyPath, const char *value, char *buf, DWORD size);
 
+// Writes text as REG_SZ with its length and no terminator, creating the key; false on failure.
+bool writeRegText(HKEY root, const char *keyPath, const char *value, const char *text);
+
 // The program's own values under "Software\KELVANE".
 bool readProgramText(const char *value, char *buf, DWORD size);
-// Writes text as REG_SZ with its length and no terminator, creating the key; false on failure.
 bool writeProgramText(const char *value, const char *text);
 bool writeProgramNumber(const char *value, unsigned number);
