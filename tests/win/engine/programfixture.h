@@ -15,14 +15,26 @@
 
 #include <algorithm>
 
+// Lays out every step's file from its shipped default, as after earlier runs.
+inline void copyStepDefaults() {
+    for (unsigned step = 1; step <= 8; ++step) {
+        std::string base = testFolder() + "CFG" + std::to_string(step);
+        CopyFileA((base + ".DEF").c_str(), (base + ".BLC").c_str(), TRUE);
+    }
+}
+
 class StartedProgram : public ::testing::Test {
   protected:
     // Arranges the notebook before start-up; tests override it.
     virtual void arrange() {}
+    // Whether the steps have been used before (no default-copy notice at start-up).
+    virtual bool usedBefore() { return true; }
 
     void SetUp() override {
         resetNotebook();
         resetAppState();
+        if (usedBefore())
+            copyStepDefaults();
         arrange();
         window = CreateWindowA("STATIC", "Lumora", 0, 0, 0, 0, 0, nullptr,
                                LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_LUMORA)), nullptr,
@@ -37,11 +49,7 @@ class StartedProgram : public ::testing::Test {
             messages = boxes.seen();
         }
         BuildTrayMenu(window);
-        // Every step has been used before: no default-copy notices from here on.
-        for (unsigned step = 1; step <= 8; ++step) {
-            std::string base = testFolder() + "CFG" + std::to_string(step);
-            CopyFileA((base + ".DEF").c_str(), (base + ".BLC").c_str(), TRUE);
-        }
+        copyStepDefaults(); // no default-copy notices from here on
         clearLog();
     }
 

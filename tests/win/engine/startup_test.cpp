@@ -8,7 +8,10 @@ namespace {
 const char *kProgramKey = "Software\\KELVANE";
 std::string programValue(const char *name) { return regText(HKEY_CURRENT_USER, kProgramKey, name); }
 
-class FirstStart : public StartedProgram {};
+class FirstStart : public StartedProgram {
+  protected:
+    bool usedBefore() override { return false; }
+};
 
 TEST_F(FirstStart, EmptyRegistryGivesTheDefaults) {
     ASSERT_EQ(started, 1);
