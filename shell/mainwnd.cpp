@@ -44,7 +44,8 @@ static void addTrayIconForCurrentStep(HWND window) {
 static void switchStep(HWND window, DWORD step) {
     DWORD previous = app.currentStep;
     app.currentStep = step;
-    if (!app.configOpen && !app.sourceSwitched)
+    bool sourceChanged = app.sourceSwitched != 0;
+    if (!app.configOpen && !sourceChanged)
         readPanelLevel(0);
     app.sourceSwitched = 0;
     captureStepState(previous, app.onAc);
@@ -52,6 +53,13 @@ static void switchStep(HWND window, DWORD step) {
     readPanelControl();
     applyPanelLevel();
     NotifyOsd(app.currentStep);
+    // The bounce starts once the new source's step is in force, so the user's scheme really is
+    // active for its second instead of racing the application.
+    if (sourceChanged) {
+        HANDLE bounce = CreateThread(nullptr, 0, SchemeBounceWorker, (void *)(ULONG_PTR)step, 0, nullptr);
+        if (bounce)
+            CloseHandle(bounce);
+    }
 }
 
 static void cycleStep() {
@@ -107,13 +115,10 @@ static void powerSourceChanged(HWND window) {
     }
     app.sourceSwitched = 1;
     PostMessageA(window, WM_COMMAND, StepCommand(newStep), 0);
-    if (app.configOpen) {
+    // The settings tree follows the source once the configuration dialog exists; the scheme bounce
+    // follows the step switch just posted.
+    if (app.configOpen)
         previewPanelLevel(0);
-        // The settings tree follows the source once the configuration dialog exists.
-    }
-    HANDLE bounce = CreateThread(nullptr, 0, SchemeBounceWorker, (void *)(ULONG_PTR)newStep, 0, nullptr);
-    if (bounce)
-        CloseHandle(bounce);
 }
 
 static void suspended() {

@@ -98,12 +98,17 @@ void retireCycleWorker(HANDLE *slot) {
 }
 
 // Switches to the user's scheme and back; `wait` keeps the user's scheme for a second.
+// Each activation takes the application lock, so it never lands inside a step application.
 static void bounce(void (*wait)(DWORD)) {
-    POWER_POLICY userPolicy;
-    if (!machine::ReadPwrScheme(app.userScheme, &userPolicy) ||
-        !machine::SetActivePwrScheme(app.userScheme, nullptr, &userPolicy))
-        return;
+    {
+        ApplicationLock lock;
+        POWER_POLICY userPolicy;
+        if (!machine::ReadPwrScheme(app.userScheme, &userPolicy) ||
+            !machine::SetActivePwrScheme(app.userScheme, nullptr, &userPolicy))
+            return;
+    }
     wait(1000);
+    ApplicationLock lock;
     POWER_POLICY ownPolicy;
     if (machine::ReadPwrScheme(app.ownScheme, &ownPolicy))
         machine::SetActivePwrScheme(app.ownScheme, nullptr, &ownPolicy);
