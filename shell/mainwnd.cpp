@@ -194,12 +194,13 @@ static void toggleAutoPerformance(HWND window) {
 void ShutDownNow() { machine::ShutDown(app.isNt ? EWX_POWEROFF : EWX_SHUTDOWN); }
 
 static void destroyed() {
-    RemoveTrayIcon(app.mainWindow);
-    applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
-    // No worker may apply a step once the scheme has been handed back.
+    // No worker may change the machine once it has been put back: stop them, and let one that is
+    // applying finish before the screen saver and the scheme are restored.
     stopCycleWorkers();
+    RemoveTrayIcon(app.mainWindow);
     {
         ApplicationLock lock;
+        applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
         UINT active = 0;
         if (machine::GetActivePwrScheme(&active) && active == app.ownScheme)
             restoreUserScheme();
