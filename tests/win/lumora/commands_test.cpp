@@ -1,0 +1,82 @@
+// Commands that change the program's own settings: start at log-on and automatic performance.
+#include "lumorafixture.h"
+
+namespace {
+
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void deleteRunValue() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "Kelvane");
+        RegCloseKey(key);
+    }
+}
+
+std::string runValue() {
+    return regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane");
+}
+
+} // namespace
+
+class Commands : public LumoraTest {
+  protected:
+    void SetUp() override {
+        LumoraTest::SetUp();
+        deleteRunValue();
+    }
+    void TearDown() override {
+        LumoraTest::TearDown();
+        deleteRunValue();
+    }
+};
+
+TEST_F(Commands, AutoStartUpOnWritesRunEntryAndOffLeavesIt) {
+    startProgram();
+    ASSERT_EQ(programValue("AUTOSTARTUP"), "<missing>");
+    const std::string command = folder->path() + "Lumora.exe 1";
+
+    program.command(kCmdAutoStartUp);
+    EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "1"; })) << programValue("AUTOSTARTUP");
+    EXPECT_EQ(runValue(), command);
+
+    program.command(kCmdAutoStartUp);
+    EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "0"; })) << programValue("AUTOSTARTUP");
+    EXPECT_EQ(runValue(), command) << "turning it off leaves the Run entry";
+
+    // On again rewrites the entry.
+    setRegText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane", "stale");
+    program.command(kCmdAutoStartUp);
+    EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "1"; }));
+    EXPECT_EQ(runValue(), command);
+}
+
+TEST_F(Commands, AutoPerformanceTogglesAndReappliesTheStep) {
+    startProgram();
+    const std::string first = programValue("AUTOPERFORMANCE");
+    ASSERT_TRUE(first == "1" || first == "0" || first == "<missing>") << first;
+    // The program starts with automatic performance on unless it stored "0".
+    const std::string other = first == "0" ? "1" : "0";
+
+    size_t from = logSize();
+    program.command(kCmdAutoPerformance);
+    EXPECT_TRUE(waitUntil([&] { return programValue("AUTOPERFORMANCE") == other; }))
+        << programValue("AUTOPERFORMANCE");
+    EXPECT_TRUE(waitLineFrom(from, "SPGS 2")) << "the step in force is applied again";
+
+    from = logSize();
+    program.command(kCmdAutoPerformance);
+    const std::string back = other == "1" ? "0" : "1";
+    EXPECT_TRUE(waitUntil([&] { return programValue("AUTOPERFORMANCE") == back; }));
+    EXPECT_TRUE(waitLineFrom(from, "SPGS 2"));
+}
+
+TEST_F(Commands, StepCommandFromOutsideSwitchesAndStoresTheStep) {
+    ASSERT_TRUE(osd.start());
+    startProgram();
+    size_t from = logSize();
+    program.command(stepCommand(1));
+    EXPECT_TRUE(waitLineFrom(from, "SPGS 1"));
+    EXPECT_TRUE(waitLineFrom(from, "OSD 1"));
+    EXPECT_TRUE(waitUntil([] { return programValue("AC_Current_Step") == "1"; }));
+}
