@@ -80,3 +80,30 @@ TEST_F(Commands, StepCommandFromOutsideSwitchesAndStoresTheStep) {
     EXPECT_TRUE(waitLineFrom(from, "OSD 1"));
     EXPECT_TRUE(waitUntil([] { return programValue("AC_Current_Step") == "1"; }));
 }
+
+TEST_F(Commands, PowerCommandsReachTheMachine) {
+    startProgram();
+    size_t from = logSize();
+    program.command(kCmdStandByNow);
+    EXPECT_TRUE(waitLineFrom(from, "SUSPEND 0"));
+    program.command(kCmdHibernateNow);
+    EXPECT_TRUE(waitLineFrom(from, "SUSPEND 1"));
+    program.command(kCmdShutDownNow);
+    EXPECT_TRUE(waitLineFrom(from, "SHUTDOWN 8")) << "EWX_POWEROFF on NT";
+}
+
+TEST_F(Commands, ThrottleResetCodesRebuildTheTableAndReapplyTheStep) {
+    startProgram();
+    const std::string own = ownScheme();
+    size_t from = logSize();
+    program.post(WM_COMMAND, MAKEWPARAM(kCmdStepCycle, 1), 0);
+    EXPECT_TRUE(waitLineFrom(from, "THROTTLE " + own + " 2 2")) << "code 1 degrades every step";
+    from = logSize();
+    program.post(WM_COMMAND, MAKEWPARAM(kCmdStepCycle, 2), 0);
+    EXPECT_TRUE(waitLineFrom(from, "THROTTLE " + own + " 3 3")) << "code 2 gives step 2 its adaptive policy";
+    from = logSize();
+    program.post(WM_COMMAND, MAKEWPARAM(kCmdStepCycle, 3), 0);
+    program.command(kCmdStandByNow); // a marker behind the ignored command
+    ASSERT_TRUE(waitLineFrom(from, "SUSPEND 0"));
+    EXPECT_EQ(countPrefixFrom(from, "THROTTLE "), 0u) << "other codes are ignored";
+}
