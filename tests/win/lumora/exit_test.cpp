@@ -160,3 +160,17 @@ TEST_F(StartUpStops, MissingFunctionBitWarnsAfterProvisioningAndHandsSchemeBack)
     EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, schemeKey(own).c_str()));
     EXPECT_EQ(countPrefixFrom(0, "SPGS "), 0u);
 }
+
+// When the notification area starts again it has forgotten every icon; the program adds its own back.
+TEST_F(Ending, IconComesBackWhenTheNotificationAreaRestarts) {
+    startProgram();
+    HWND window = program.window();
+    ASSERT_TRUE(iconPresent(window));
+    NOTIFYICONDATAA record = {};
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = window;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record));
+    ASSERT_FALSE(iconPresent(window));
+    program.post(RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return iconPresent(window); }));
+}
