@@ -2,6 +2,7 @@
 function(kelvane_lumora target machine_lib output_dir)
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/shell/main.cpp ${KELVANE_LUMORA_RC})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+  target_compile_options(${target} PRIVATE ${KELVANE_PRODUCT_FLAGS})
   target_link_libraries(${target} PRIVATE lumora_parts ${machine_lib} comctl32 shlwapi ${KELVANE_STATIC_LINK})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME Lumora RUNTIME_OUTPUT_DIRECTORY ${output_dir})
   kelvane_ship_defaults(${target} ${output_dir})

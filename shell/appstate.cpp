@@ -35,18 +35,23 @@ void resetAppState() {
 // windows (a display change broadcast by the holder would otherwise never return).
 static HANDLE applicationMutex = CreateMutexA(nullptr, FALSE, nullptr);
 
-// Messages wait while this thread holds the lock: nobody may block on a message box holding it.
+// Owned by the thread holding the lock, and touched only by it. (No thread_local: MinGW's emulated
+// thread storage would make the program import functions Windows XP does not have.)
 struct PendingMessage {
     char text[MAX_PATH + 256];
     UINT icon;
 };
 constexpr int kMaxPending = 4;
-static thread_local int lockDepth;
-static thread_local int pendingCount;
-static thread_local PendingMessage pending[kMaxPending];
+static volatile DWORD lockOwner;
+static int lockDepth;
+static int pendingCount;
+static PendingMessage pending[kMaxPending];
 
+static bool holdsLock() { return lockOwner == GetCurrentThreadId() && lockDepth > 0; }
+
+// Messages raised under the lock wait for its release: nobody may block on a message box holding it.
 static void showMessage(const char *text, UINT icon) {
-    if (lockDepth > 0) {
+    if (holdsLock()) {
         if (pendingCount < kMaxPending) {
             lstrcpynA(pending[pendingCount].text, text, sizeof pending[pendingCount].text);
             pending[pendingCount++].icon = icon;
@@ -59,31 +64,41 @@ static void showMessage(const char *text, UINT icon) {
 void showError(const char *text) { showMessage(text, MB_ICONERROR); }
 void showWarning(const char *text) { showMessage(text, MB_ICONWARNING); }
 
-void lockApplication() {
+DWORD waitTakingSentMessages(HANDLE object, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
     for (;;) {
-        DWORD rc = MsgWaitForMultipleObjects(1, &applicationMutex, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (rc == WAIT_OBJECT_0 || rc == WAIT_ABANDONED_0)
-            break;
+        DWORD elapsed = GetTickCount() - start;
+        DWORD left = timeoutMs == INFINITE ? INFINITE : (elapsed >= timeoutMs ? 0 : timeoutMs - elapsed);
+        DWORD rc = MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE);
         if (rc != WAIT_OBJECT_0 + 1)
-            return; // cannot wait: run unlocked rather than hang
+            return rc;
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // delivers sent messages
     }
+}
+
+void lockApplication() {
+    DWORD rc = waitTakingSentMessages(applicationMutex, INFINITE);
+    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0)
+        return; // cannot wait: run unlocked rather than hang
+    lockOwner = GetCurrentThreadId();
     ++lockDepth;
 }
 
 void unlockApplication() {
-    if (lockDepth == 0)
+    if (!holdsLock())
         return;
-    bool outermost = --lockDepth == 0;
-    ReleaseMutex(applicationMutex);
-    if (!outermost)
+    if (--lockDepth > 0) {
+        ReleaseMutex(applicationMutex);
         return;
-    // A message box runs a message loop that may apply a step again: take the queue first.
+    }
+    // Take the queue before letting go: the next holder owns it then.
     PendingMessage shown[kMaxPending];
     int count = pendingCount;
     memcpy(shown, pending, sizeof(PendingMessage) * size_t(count));
     pendingCount = 0;
+    lockOwner = 0;
+    ReleaseMutex(applicationMutex);
     for (int i = 0; i < count; ++i)
         MessageBoxA(nullptr, shown[i].text, app.caption, MB_TOPMOST | shown[i].icon);
 }

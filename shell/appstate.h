@@ -110,6 +110,10 @@ void lockApplication();
 // Releases the lock; the outermost release then shows the messages raised while it was held.
 void unlockApplication();
 
+// Waits for `object` up to `timeoutMs` while still taking messages sent to this thread's windows;
+// the result of the wait (WAIT_OBJECT_0, WAIT_TIMEOUT ...).
+DWORD waitTakingSentMessages(HANDLE object, DWORD timeoutMs);
+
 struct ApplicationLock {
     ApplicationLock() { lockApplication(); }
     ~ApplicationLock() { unlockApplication(); }

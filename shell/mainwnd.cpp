@@ -42,6 +42,9 @@ static void addTrayIconForCurrentStep(HWND window) {
 }
 
 static void switchStep(HWND window, DWORD step) {
+    // The whole switch under the lock: a worker finishing meanwhile must not move currentStep between
+    // the capture of the step left and the application of the new one.
+    ApplicationLock lock;
     DWORD previous = app.currentStep;
     app.currentStep = step;
     bool sourceChanged = app.sourceSwitched != 0;
@@ -64,10 +67,15 @@ static void switchStep(HWND window, DWORD step) {
 
 static void cycleStep() {
     SetEvent(app.cycleCancelEvent);
-    if (app.cycleThreadA && WaitForSingleObject(app.cycleThreadA, 5000) == WAIT_OBJECT_0 && app.cycleThreadB)
-        WaitForSingleObject(app.cycleThreadB, 5000);
+    if (app.cycleThreadA && waitTakingSentMessages(app.cycleThreadA, 5000) == WAIT_OBJECT_0 && app.cycleThreadB)
+        waitTakingSentMessages(app.cycleThreadB, 5000);
 
-    app.cycleStep = nextCycleStep(app.cycleStep, app.onAc != 0, app.acFirstStep, app.acLastStep, app.dcFirstStep);
+    {
+        // A worker still applying reads cycleStep under the lock; never change it beneath one.
+        ApplicationLock lock;
+        app.cycleStep =
+            nextCycleStep(app.cycleStep, app.onAc != 0, app.acFirstStep, app.acLastStep, app.dcFirstStep);
+    }
     NotifyOsd(app.cycleStep);
 
     HANDLE *slot;
@@ -122,7 +130,8 @@ static void powerSourceChanged(HWND window) {
 }
 
 static void suspended() {
-    SYSTEM_POWER_STATUS status;
+    SYSTEM_POWER_STATUS status = {};
+    status.ACLineStatus = 1; // an unreadable status counts as mains, like any value but 0
     machine::GetSystemPowerStatus(&status);
     if (status.ACLineStatus == 0) {
         app.onBattery = 1;
@@ -178,6 +187,7 @@ static void toggleAutoStartUp(HWND window) {
 }
 
 static void toggleAutoPerformance(HWND window) {
+    ApplicationLock lock;
     if (writeProgramText("AUTOPERFORMANCE", app.autoPerformance ? "0" : "1"))
         app.autoPerformance = !app.autoPerformance;
     resetFeatureItems();
@@ -225,6 +235,7 @@ static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
         if (code == 0) {
             cycleStep();
         } else if (code == 1 || code == 2) {
+            ApplicationLock lock;
             resetThrottleTable(code);
             applyStep(window, &app.currentStep, 0);
         }
@@ -285,11 +296,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);
-    case WM_QUERYENDSESSION:
+    case WM_QUERYENDSESSION: {
+        ApplicationLock lock;
         guardDisplayMode();
         readPanelLevel(0);
         captureStepState(app.currentStep, app.onAc);
         return TRUE;
+    }
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);

@@ -11,11 +11,6 @@
 // Workers started before the last stop belong to an older generation and must not apply.
 static volatile LONG cycleGeneration;
 
-struct CycleJob {
-    volatile LONG *busyFlag;
-    LONG generation;
-};
-
 void NotifyOsd(DWORD step) {
     app.osdWindow = FindWindowA("CNewOsd", "VKTOSD2");
     if (!app.osdWindow)
@@ -47,33 +42,29 @@ void PumpMessagesFor(DWORD milliseconds) {
 }
 
 DWORD WINAPI CycleWorker(void *parameter) {
-    CycleJob job = *static_cast<CycleJob *>(parameter);
-    delete static_cast<CycleJob *>(parameter);
+    LONG generation = LONG(ULONG_PTR(parameter));
+    volatile LONG *busyFlag = &app.cycleBusy;
     if (WaitForSingleObject(app.cycleCancelEvent, 1500) == WAIT_OBJECT_0)
         return 1;
 
     ApplicationLock lock;
     // Stopped while waiting for the lock: a newer step is (or will be) in force.
-    if (job.generation != cycleGeneration)
+    if (generation != cycleGeneration)
         return 1;
-    LONG wasBusy = InterlockedExchange(job.busyFlag, 1);
+    LONG wasBusy = InterlockedExchange(busyFlag, 1);
     if (!app.configOpen)
         readPanelLevel(app.onAc ? 1 : 2);
     if (!wasBusy)
         captureStepState(app.currentStep, app.onAc);
     applyStep(app.mainWindow, &app.cycleStep, app.currentStep);
     applyPanelLevel();
-    InterlockedExchange(job.busyFlag, 0);
+    InterlockedExchange(busyFlag, 0);
     app.currentStep = app.cycleStep;
     return 0;
 }
 
 HANDLE startCycleWorker() {
-    CycleJob *job = new CycleJob{&app.cycleBusy, cycleGeneration};
-    HANDLE thread = CreateThread(nullptr, 0, CycleWorker, job, 0, nullptr);
-    if (!thread)
-        delete job;
-    return thread;
+    return CreateThread(nullptr, 0, CycleWorker, (void *)(ULONG_PTR)cycleGeneration, 0, nullptr);
 }
 
 void stopCycleWorkers() {
@@ -90,7 +81,7 @@ void stopCycleWorkers() {
 
 void retireCycleWorker(HANDLE *slot) {
     SetEvent(app.cycleCancelEvent);
-    if (WaitForSingleObject(*slot, 500) != WAIT_TIMEOUT)
+    if (waitTakingSentMessages(*slot, 500) != WAIT_TIMEOUT)
         return;
     InterlockedIncrement(&cycleGeneration);
     CloseHandle(*slot);

@@ -9,8 +9,9 @@ void NotifyOsd(DWORD step);
 // from the queue is posted again and ends the pump, so the message loop still sees it.
 void PumpMessagesFor(DWORD milliseconds);
 
-// Applies cycleStep once no further step-cycle command has come for 1500 ms. `parameter` is a
-// CycleJob; 0 when it applied, 1 when it was cancelled or stopped first.
+// Applies cycleStep once no further step-cycle command has come for 1500 ms, using cycleBusy.
+// `parameter` is the generation the worker was started in; 0 when it applied, 1 when it was
+// cancelled or stopped first.
 DWORD WINAPI CycleWorker(void *parameter);
 
 // Activates the user's scheme for a second, then the program's scheme again.
