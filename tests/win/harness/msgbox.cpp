@@ -77,14 +77,7 @@ UINT iconOf(HWND box) {
                 break;
     if (!shown)
         return 0;
-    const struct {
-        LPCSTR resource;
-        UINT flag;
-    } known[] = {{IDI_HAND, MB_ICONERROR},
-                 {IDI_EXCLAMATION, MB_ICONWARNING},
-                 {IDI_QUESTION, MB_ICONQUESTION},
-                 {IDI_ASTERISK, MB_ICONINFORMATION}};
-    for (const auto &k : known)
+    for (const StandardIcon &k : kStandardIcons)
         if (sameIcon(shown, LoadIconA(nullptr, k.resource)))
             return k.flag;
     return 0;
@@ -152,6 +145,11 @@ void MessageBoxWatcher::run() {
         Sleep(15);
     }
 }
+
+const StandardIcon kStandardIcons[4] = {{IDI_HAND, MB_ICONERROR},
+                                        {IDI_EXCLAMATION, MB_ICONWARNING},
+                                        {IDI_QUESTION, MB_ICONQUESTION},
+                                        {IDI_ASTERISK, MB_ICONINFORMATION}};
 
 const char *iconName(UINT icon) {
     switch (icon) {

@@ -41,5 +41,12 @@ class MessageBoxWatcher {
     std::thread thread_;
 };
 
+// The system's message-box icons and the flags that choose them.
+struct StandardIcon {
+    LPCSTR resource;
+    UINT flag;
+};
+extern const StandardIcon kStandardIcons[4];
+
 // "error", "warning", "question", "information" or "none", for readable assertions.
 const char *iconName(UINT icon);

@@ -1,6 +1,7 @@
 // Reading a message box of another process: its text from the control, its icon by comparing pictures.
 #include "boxes.h"
 
+#include "harness/msgbox.h"
 #include "program.h"
 
 #include <cstdio>
@@ -67,16 +68,9 @@ UINT iconOnScreen(HWND control) {
         return 0;
     std::vector<DWORD> shown = pixels(nullptr, r.left, r.top, width, height, nullptr, 0);
     COLORREF background = RGB(GetBValue(shown[0]), GetGValue(shown[0]), GetRValue(shown[0]));
-    const struct {
-        LPCSTR resource;
-        UINT flag;
-    } known[] = {{IDI_HAND, MB_ICONERROR},
-                 {IDI_EXCLAMATION, MB_ICONWARNING},
-                 {IDI_QUESTION, MB_ICONQUESTION},
-                 {IDI_ASTERISK, MB_ICONINFORMATION}};
     UINT best = 0;
     double bestDiff = 1.0;
-    for (const auto &k : known) {
+    for (const StandardIcon &k : kStandardIcons) {
         HICON icon = LoadIconA(nullptr, k.resource);
         double d = difference(shown, pixels(nullptr, 0, 0, width, height, icon, background));
         if (d < bestDiff) {
@@ -89,28 +83,7 @@ UINT iconOnScreen(HWND control) {
 
 } // namespace
 
-HWND findKelvaneBox(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        HWND found;
-    } search{pid, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto *s = reinterpret_cast<Search *>(param);
-            char cls[16] = {}, title[32] = {};
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->pid && IsWindowVisible(window) && GetClassNameA(window, cls, sizeof cls) &&
-                strcmp(cls, "#32770") == 0 && GetWindowTextA(window, title, sizeof title) &&
-                strcmp(title, "Kelvane") == 0) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND findKelvaneBox(DWORD pid) { return findProcessWindow(pid, "#32770", "Kelvane"); }
 
 bool answerKelvaneBox(DWORD pid, ShownBox *shown, DWORD timeoutMs) {
     HWND box = nullptr;

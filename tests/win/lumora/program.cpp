@@ -4,6 +4,7 @@
 #include "harness/notebook.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -296,4 +297,28 @@ bool LogClock::tickOf(const std::string &line, DWORD *tick, size_t from) {
 
 std::string activeSchemeText() {
     return regText(HKEY_CURRENT_USER, "Control Panel\\PowerCfg", "CurrentPowerPolicy");
+}
+
+HWND findProcessWindow(DWORD pid, const char *windowClass, const char *title) {
+    struct Search {
+        DWORD pid;
+        const char *windowClass, *title;
+        HWND found;
+    } search{pid, windowClass, title, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(param);
+            char cls[64] = {}, text[256] = {};
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->pid && IsWindowVisible(window) && GetClassNameA(window, cls, sizeof cls) &&
+                strcmp(cls, s->windowClass) == 0 &&
+                (!s->title || (GetWindowTextA(window, text, sizeof text) && strcmp(text, s->title) == 0))) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }

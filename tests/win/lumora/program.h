@@ -97,6 +97,10 @@ size_t logSize();
 std::vector<std::string> logLinesFrom(size_t from);
 size_t countFrom(size_t from, const std::string &line);
 size_t countPrefixFrom(size_t from, const std::string &prefix);
+
+// The first visible top-level window of process `pid` with class `windowClass` (and title `title`,
+// when given), or null.
+HWND findProcessWindow(DWORD pid, const char *windowClass, const char *title = nullptr);
 // Index of the first line equal to `line` at or after `from`, or -1.
 long findLine(size_t from, const std::string &line);
 // Waits until a line equal to `line` appears at or after `from`.

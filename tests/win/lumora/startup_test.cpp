@@ -6,27 +6,7 @@
 namespace {
 
 // The visible popup menu window ("#32768") of process `pid`, or null.
-HWND findMenuWindow(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        HWND found;
-    } search{pid, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto *s = reinterpret_cast<Search *>(param);
-            char cls[16] = {};
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->pid && IsWindowVisible(window) && GetClassNameA(window, cls, sizeof cls) &&
-                strcmp(cls, "#32768") == 0) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND findMenuWindow(DWORD pid) { return findProcessWindow(pid, "#32768"); }
 
 // Opens the tray menu as a right click on the icon does, moves down to `position` (1-based) with the
 // arrow key and presses Enter, or Escape when `position` is 0. A grayed item closes the menu without
