@@ -1,8 +1,6 @@
 // Decimal text conversions used for the program's registry values.
 #include "core/decimal.h"
 
-#include <cstdio>
-
 int parseDecimal(const char *text) {
     if (!text)
         return 0;
@@ -17,13 +15,20 @@ int parseDecimal(const char *text) {
     return int(negative ? 0u - value : value);
 }
 
+// By hand rather than through snprintf: the small programs then carry no C library formatting.
 size_t formatDecimal(unsigned value, char *out, size_t size) {
     if (!out || size == 0)
         return 0;
-    int n = std::snprintf(out, size, "%u", value);
-    if (n < 0) {
-        out[0] = '\0';
-        return 0;
-    }
-    return size_t(n) < size ? size_t(n) : size - 1;
+    char digits[10];
+    size_t count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    // Cut like snprintf: the leading digits that fit.
+    size_t len = count < size ? count : size - 1;
+    for (size_t i = 0; i < len; ++i)
+        out[i] = digits[count - 1 - i];
+    out[len] = '\0';
+    return len;
 }

@@ -1,7 +1,8 @@
 // The walk through QUELLON.INI: which windows the window closer looks up, and in what order.
 #include "core/quellonwalk.h"
 
-#include <cstdio>
+#include "core/decimal.h"
+
 #include <cstring>
 
 static const char kUnnumberedSection[] = "EXECUTE_MODULE";
@@ -32,8 +33,9 @@ unsigned walkQuellonIni(const QuellonIo &io) {
     // The unnumbered entry is optional: lacking it does not end the run.
     unsigned entries = lookUpSection(io, kUnnumberedSection) ? 1 : 0;
     for (unsigned n = 1;; ++n) {
-        char section[32];
-        std::snprintf(section, sizeof section, "%s%u", kUnnumberedSection, n);
+        char section[sizeof kUnnumberedSection + 10];
+        std::memcpy(section, kUnnumberedSection, sizeof kUnnumberedSection - 1);
+        formatDecimal(n, section + sizeof kUnnumberedSection - 1, 11);
         if (!lookUpSection(io, section))
             return entries;
         ++entries;

@@ -7,10 +7,12 @@
 #include "engine/firmware.h"
 #include "machine/machine.h"
 #include "screensaver/screensaver.h"
-#include "shell/appstate.h"
-#include "shell/tray.h"
+#include "state/applock.h"
+#include "state/appstate.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
+#include "store/stepfiles.h"
+#include "tray/tray.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 #include "screensaver/screensaver.h"
 
 #include "machine/machine.h"
-#include "shell/appstate.h"
+#include "state/appstate.h"
 #include "store/regtext.h"
 
 #include <cstdio>

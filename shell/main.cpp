@@ -1,12 +1,13 @@
 // Entry of the tray program: single instance per user, start-up, and the message loop.
 #include "engine/firmware.h"
+#include "engine/startup.h"
 #include "engine/stepapply.h"
 #include "resources/resource.h"
-#include "shell/appstate.h"
 #include "shell/mainwnd.h"
-#include "shell/tray.h"
 #include "shell/workers.h"
-#include "store/startup.h"
+#include "state/appstate.h"
+#include "store/powerscheme.h"
+#include "tray/tray.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,17 +2,19 @@
 #include "shell/mainwnd.h"
 
 #include "core/steps.h"
+#include "engine/startup.h"
 #include "engine/stepapply.h"
 #include "machine/machine.h"
 #include "resources/resource.h"
 #include "screensaver/screensaver.h"
-#include "shell/appstate.h"
-#include "shell/commands.h"
-#include "shell/tray.h"
 #include "shell/workers.h"
+#include "state/applock.h"
+#include "state/appstate.h"
+#include "state/commands.h"
+#include "store/powerscheme.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
-#include "store/startup.h"
+#include "tray/tray.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,8 +3,9 @@
 
 #include "engine/stepapply.h"
 #include "machine/machine.h"
-#include "shell/appstate.h"
-#include "shell/commands.h"
+#include "state/applock.h"
+#include "state/appstate.h"
+#include "state/commands.h"
 
 #include <initializer_list>
 

@@ -1,10 +1,11 @@
 // The program's own Windows power scheme "Kelvane": found or written at start-up, given back at the end.
-#include "store/startup.h"
+#include "store/powerscheme.h"
 
 #include "core/decimal.h"
 #include "machine/machine.h"
 #include "machine/powercfg_keys.h"
-#include "shell/appstate.h"
+#include "state/applock.h"
+#include "state/appstate.h"
 #include "store/regtext.h"
 
 #include <cstdio>

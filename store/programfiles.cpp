@@ -1,7 +1,8 @@
 // Paths of the program's own files, built from the folder of its executable.
 #include "store/programfiles.h"
 
-#include "shell/appstate.h"
+#include "state/applock.h"
+#include "state/appstate.h"
 
 #include <cstdio>
 #include <cstring>

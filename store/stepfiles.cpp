@@ -1,9 +1,10 @@
 // Step files (CFGn.BLC, shipped defaults CFGn.DEF) and the step names in "Lumora.ini".
-#include "store/stepsettings.h"
+#include "store/stepfiles.h"
 
 #include "core/steps.h"
 #include "machine/powercfg_keys.h"
-#include "shell/appstate.h"
+#include "state/applock.h"
+#include "state/appstate.h"
 #include "store/programfiles.h"
 
 #include <cstdio>

@@ -1,6 +1,7 @@
 // Start-up settings: the first start, the clamps of the saved steps, the capabilities probed.
-#include "programfixture.h"
+#include "harness/programfixture.h"
 
+#include "engine/startup.h"
 #include "sim/simstate.h"
 
 namespace {

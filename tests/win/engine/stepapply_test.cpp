@@ -1,6 +1,7 @@
 // Step application on the simulated notebook: firmware calls, scheme, display, registry, menu marks.
-#include "programfixture.h"
+#include "harness/programfixture.h"
 
+#include "engine/startup.h"
 #include "sim/simstate.h"
 #include "store/regtext.h"
 

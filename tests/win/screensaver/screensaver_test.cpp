@@ -4,8 +4,8 @@
 #include "harness/platform.h"
 #include "machine/machine.h"
 #include "screensaver/screensaver.h"
-#include "shell/appstate.h"
 #include "sim/simstate.h"
+#include "state/appstate.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "harness/platform.h"
 #include "machine/machine.h"
 #include "machine/powercfg_keys.h"
-#include "shell/appstate.h"
-#include "store/stepsettings.h"
+#include "state/appstate.h"
+#include "store/stepfiles.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "screenshot.h"
 
 #include "resources/resource.h"
-#include "shell/appstate.h"
-#include "shell/tray.h"
+#include "state/appstate.h"
+#include "tray/tray.h"
 
 #include <algorithm>
 #include <atomic>

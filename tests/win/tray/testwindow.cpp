@@ -3,8 +3,8 @@
 
 #include "harness/notebook.h"
 #include "resources/resource.h"
-#include "shell/appstate.h"
-#include "shell/tray.h"
+#include "state/appstate.h"
+#include "tray/tray.h"
 
 namespace {
 

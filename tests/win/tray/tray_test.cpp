@@ -3,9 +3,9 @@
 #include "screenshot.h"
 
 #include "resources/resource.h"
-#include "shell/appstate.h"
-#include "shell/commands.h"
-#include "shell/tray.h"
+#include "state/appstate.h"
+#include "state/commands.h"
+#include "tray/tray.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

@@ -1,15 +1,15 @@
 // A started program on the simulated notebook: a hidden window with the tray menu, settings probed
 // and the program's scheme provisioned, the event log cleared.
 #pragma once
+#include "engine/startup.h"
 #include "engine/stepapply.h"
 #include "harness/msgbox.h"
 #include "harness/notebook.h"
 #include "harness/platform.h"
 #include "machine/machine.h"
 #include "resources/resource.h"
-#include "shell/appstate.h"
-#include "shell/tray.h"
-#include "store/startup.h"
+#include "state/appstate.h"
+#include "tray/tray.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-// What the program learns and loads at start-up, and its own power scheme.
+// What the program learns and loads at start-up: platform, firmware and power capabilities and the
+// program's saved values.
 #pragma once
-#include <windows.h>
 
 // Probes platform, firmware and power capabilities, loads the start-up settings and provisions the
 // program's power scheme; 1 when the program may run, 0 when start-up must end.
@@ -11,9 +11,3 @@ void readPanelControl();
 
 // Reads the program's registry values with their defaults and clamps and loads the step in force.
 int loadStartupSettings();
-
-// Finds or writes the program's power scheme "Kelvane" and activates it; 0 when start-up must end.
-int provisionPowerScheme(int startedByRunEntry);
-
-// Gives the active scheme back to the user (or scheme 0) and deletes the program's scheme.
-void restoreUserScheme();

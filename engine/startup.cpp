@@ -1,5 +1,5 @@
 // Start-up: the capability probe and the program's saved values.
-#include "store/startup.h"
+#include "engine/startup.h"
 
 #include "core/decimal.h"
 #include "core/steps.h"
@@ -7,9 +7,11 @@
 #include "engine/stepapply.h"
 #include "machine/machine.h"
 #include "screensaver/screensaver.h"
-#include "shell/appstate.h"
+#include "state/appstate.h"
+#include "store/powerscheme.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
+#include "store/stepfiles.h"
 
 #include <cstring>
 

@@ -1,35 +1,10 @@
-// The program-wide state record and its initial values.
-#include "shell/appstate.h"
+// The application lock and the message boxes raised while it is held.
+#include "state/applock.h"
 
+#include "state/appstate.h"
+
+#include <cstdlib>
 #include <cstring>
-
-AppState app;
-
-static const BYTE kInitialThrottleAc[8] = {0, 3, 3, 0, 2, 2, 0, 0};
-static const BYTE kInitialThrottleDc[8] = {0, 3, 3, 3, 2, 2, 0, 0};
-static const BYTE kInitialPerformanceLevels[4] = {100, 75, 50, 25};
-
-void resetAppState() {
-    memset(&app, 0, sizeof app);
-    strcpy(app.caption, "Kelvane"); // replaced by string 110 at start-up
-    app.acStep = 2;
-    app.dcStep = 2;
-    app.acFirstStep = 1;
-    app.acLastStep = 3;
-    app.dcFirstStep = 2;
-    app.onAc = 1;
-    app.autoPerformance = 1;
-    app.panelControl = 1;
-    app.clockMidIndex = 1;
-    app.clockHighIndex = 2;
-    memcpy(app.stepThrottleAc, kInitialThrottleAc, sizeof kInitialThrottleAc);
-    memcpy(app.stepThrottleDc, kInitialThrottleDc, sizeof kInitialThrottleDc);
-    app.stepTreeActive = 1;
-    memcpy(app.performanceLevels, kInitialPerformanceLevels, sizeof kInitialPerformanceLevels);
-}
-
-// The record starts with its initial values before any code of the program runs.
-[[maybe_unused]] static const bool kInitialised = (resetAppState(), true);
 
 // A mutex rather than a critical section: the waiting thread can still take messages sent to its
 // windows (a display change broadcast by the holder would otherwise never return).
@@ -37,28 +12,36 @@ static HANDLE applicationMutex = CreateMutexA(nullptr, FALSE, nullptr);
 
 // Owned by the thread holding the lock, and touched only by it. (No thread_local: MinGW's emulated
 // thread storage would make the program import functions Windows XP does not have.)
+// The queue has no fixed bound, so every message raised under the lock is shown once it is released.
 struct PendingMessage {
-    char text[MAX_PATH + 256];
+    PendingMessage *next;
     UINT icon;
+    char text[1]; // allocated to the text's length
 };
-constexpr int kMaxPending = 4;
 static volatile DWORD lockOwner;
 static int lockDepth;
-static int pendingCount;
-static PendingMessage pending[kMaxPending];
+static PendingMessage *pendingFirst;
+static PendingMessage **pendingLast = &pendingFirst;
 
 static bool holdsLock() { return lockOwner == GetCurrentThreadId() && lockDepth > 0; }
 
+static void showNow(const char *text, UINT icon) { MessageBoxA(nullptr, text, app.caption, MB_TOPMOST | icon); }
+
 // Messages raised under the lock wait for its release: nobody may block on a message box holding it.
 static void showMessage(const char *text, UINT icon) {
-    if (holdsLock()) {
-        if (pendingCount < kMaxPending) {
-            lstrcpynA(pending[pendingCount].text, text, sizeof pending[pendingCount].text);
-            pending[pendingCount++].icon = icon;
-        }
+    if (!holdsLock()) {
+        showNow(text, icon);
         return;
     }
-    MessageBoxA(nullptr, text, app.caption, MB_TOPMOST | icon);
+    size_t len = strlen(text);
+    auto *message = static_cast<PendingMessage *>(malloc(sizeof(PendingMessage) + len));
+    if (!message)
+        return; // out of memory: nothing sensible left to do with a message
+    message->next = nullptr;
+    message->icon = icon;
+    memcpy(message->text, text, len + 1);
+    *pendingLast = message;
+    pendingLast = &message->next;
 }
 
 void showError(const char *text) { showMessage(text, MB_ICONERROR); }
@@ -93,14 +76,17 @@ void unlockApplication() {
         return;
     }
     // Take the queue before letting go: the next holder owns it then.
-    PendingMessage shown[kMaxPending];
-    int count = pendingCount;
-    memcpy(shown, pending, sizeof(PendingMessage) * size_t(count));
-    pendingCount = 0;
+    PendingMessage *shown = pendingFirst;
+    pendingFirst = nullptr;
+    pendingLast = &pendingFirst;
     lockOwner = 0;
     ReleaseMutex(applicationMutex);
-    for (int i = 0; i < count; ++i)
-        MessageBoxA(nullptr, shown[i].text, app.caption, MB_TOPMOST | shown[i].icon);
+    while (shown) {
+        PendingMessage *next = shown->next;
+        showNow(shown->text, shown->icon);
+        free(shown);
+        shown = next;
+    }
 }
 
 int askQuestion(const char *text) {

@@ -1,8 +1,9 @@
 // The tray icon, the tray menu in the hidden window's menu bar, and the About box.
-#include "shell/tray.h"
+#include "tray/tray.h"
 
-#include "shell/appstate.h"
-#include "shell/commands.h"
+#include "state/appstate.h"
+#include "state/commands.h"
+#include "store/stepfiles.h"
 
 static_assert(IDM_ABOUT == kCmdAbout && IDM_EXIT == kCmdExit, "menu 109 and the main window agree");
 

@@ -1,8 +1,10 @@
 // The program's own power scheme: found, written, activated and given back.
-#include "programfixture.h"
+#include "harness/programfixture.h"
 
+#include "engine/startup.h"
 #include "machine/powercfg_keys.h"
 #include "sim/simstate.h"
+#include "store/powerscheme.h"
 
 namespace {
 
