@@ -38,7 +38,8 @@ int loadStartupSettings() {
     machine::GetActivePwrScheme(&app.userScheme);
 
     char dir[MAX_PATH];
-    if (!programDirectory(dir, sizeof dir) || !programFilePath("Lumora.ini", app.iniPath, sizeof app.iniPath))
+    // The file path first: it says so when the folder is too long, where the folder alone would not.
+    if (!programFilePath("Lumora.ini", app.iniPath, sizeof app.iniPath) || !programDirectory(dir, sizeof dir))
         return 0;
     SetCurrentDirectoryA(dir);
 

@@ -14,6 +14,7 @@
 #include "store/stepfiles.h"
 #include "tray/tray.h"
 
+#include <cstdio>
 #include <cstring>
 
 static void sendMethod(DWORD method, DWORD argument) {
@@ -109,8 +110,11 @@ static void applyDisplaySwitch(unsigned step, DWORD previousStep) {
             if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &app.savedDisplayMode))
                 app.savedDisplayMode.dmPelsHeight = 0;
             if (app.vidmoResolution == 0) {
-                char command[MAX_PATH];
-                if (programFilePath("VidmoCFG.EXE VIDMO", command, sizeof command))
+                // The program's path is quoted: in a folder with blanks ("C:\Program Files\...")
+                // Windows would otherwise try "C:\Program.exe" first.
+                char tool[MAX_PATH], command[MAX_PATH + 16];
+                if (programFilePath("VidmoCFG.EXE", tool, sizeof tool) &&
+                    snprintf(command, sizeof command, "\"%s\" VIDMO", tool) < int(sizeof command))
                     machine::WinExec(command, SW_SHOWDEFAULT);
             } else {
                 changeToVidmoResolution();
@@ -183,6 +187,10 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
 }
 
 void captureStepState(DWORD step, DWORD onAcNow) {
+    // No step in force (the first application failed): nothing to capture, and its load error was
+    // shown already.
+    if (!isStep(step))
+        return;
     ApplicationLock lock;
     DWORD active = queryScreenSaver(app.screenSaverPath);
     if (onAcNow)

@@ -93,12 +93,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     app.cycleCancelEvent = CreateEventA(nullptr, TRUE, FALSE, "VOSK_KLVXP_MUTEX");
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMORA));
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    MSG msg = {};
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
         if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
     }
-    return int(msg.wParam);
+    // WM_QUIT carries the exit code; a failing GetMessageA ends the program with 1.
+    return got == 0 ? int(msg.wParam) : 1;
 }

@@ -23,6 +23,8 @@ static const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run
 
 // The notification area announces its restart with this message; the icon must be added again.
 static const UINT taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+// Set once the icon is removed at exit: a restarting notification area must not bring it back.
+static bool trayIconRemoved;
 
 void offerSteps(HMENU menu, bool onAcRule) {
     for (unsigned step = kFirstStep; step <= kLastStep; ++step) {
@@ -68,34 +70,21 @@ static void switchStep(HWND window, DWORD step) {
 }
 
 static void cycleStep() {
-    SetEvent(app.cycleCancelEvent);
-    if (app.cycleThreadA && waitTakingSentMessages(app.cycleThreadA, 5000) == WAIT_OBJECT_0 && app.cycleThreadB)
-        waitTakingSentMessages(app.cycleThreadB, 5000);
-
-    {
-        // A worker still applying reads cycleStep under the lock; never change it beneath one.
-        ApplicationLock lock;
-        app.cycleStep =
-            nextCycleStep(app.cycleStep, app.onAc != 0, app.acFirstStep, app.acLastStep, app.dcFirstStep);
-    }
+    // Waiting for the lock takes sent messages: a change of power source handled meanwhile stops the
+    // cycle, and the new source's step must then win over this command.
+    LONG generation = cycleGenerationNow();
+    ApplicationLock lock;
+    if (generation != cycleGenerationNow())
+        return;
+    app.cycleStep = nextCycleStep(app.cycleStep, app.onAc != 0, app.acFirstStep, app.acLastStep, app.dcFirstStep);
     NotifyOsd(app.cycleStep);
-
-    HANDLE *slot;
-    if (app.cycleThreadA) {
-        retireCycleWorker(&app.cycleThreadA);
-        slot = &app.cycleThreadB;
-    } else {
-        if (app.cycleThreadB)
-            retireCycleWorker(&app.cycleThreadB);
-        slot = &app.cycleThreadA;
-    }
-    ResetEvent(app.cycleCancelEvent);
-    if (*slot)
-        CloseHandle(*slot);
-    *slot = startCycleWorker();
+    scheduleCycleStep();
 }
 
 static void powerSourceChanged(HWND window) {
+    // A cycle worker may be in the middle of an application, which reads onAc to know whose step it
+    // applies: the flags change only between applications.
+    ApplicationLock lock;
     SYSTEM_POWER_STATUS status;
     if (!machine::GetSystemPowerStatus(&status))
         return;
@@ -132,6 +121,7 @@ static void powerSourceChanged(HWND window) {
 }
 
 static void suspended() {
+    ApplicationLock lock;
     SYSTEM_POWER_STATUS status = {};
     status.ACLineStatus = 1; // an unreadable status counts as mains, like any value but 0
     machine::GetSystemPowerStatus(&status);
@@ -147,8 +137,10 @@ static void suspended() {
 }
 
 static void resumed() {
-    if (app.clockSupport)
+    if (app.clockSupport) {
+        ApplicationLock lock;
         probeClocks();
+    }
     SYSTEM_POWER_STATUS status;
     if (!machine::GetSystemPowerStatus(&status) || status.ACLineStatus != (app.batteryAtSuspend ? 0 : 1))
         return;
@@ -161,6 +153,8 @@ static void showAbout(HWND window) {
         return;
     app.aboutOpen = 1;
     DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, AboutDlgProc, 0);
+    // Closed, or never created: either way the next request may open it.
+    app.aboutOpen = 0;
 }
 
 // Puts the display mode back when step 6 changed it.
@@ -206,15 +200,17 @@ static void toggleAutoPerformance(HWND window) {
 void ShutDownNow() { machine::ShutDown(app.isNt ? EWX_POWEROFF : EWX_SHUTDOWN); }
 
 static void destroyed() {
-    // No worker may change the machine once it has been put back: stop them, and let one that is
-    // applying finish before the screen saver and the scheme are restored.
-    stopCycleWorkers();
+    // No worker may change the machine once it has been put back: end the cycle worker (one that is
+    // applying finishes first) before the screen saver and the scheme are restored.
+    endCycleWorker();
+    trayIconRemoved = true;
     RemoveTrayIcon(app.mainWindow);
     {
         ApplicationLock lock;
         applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
+        // When the active scheme cannot be read, ours may well be it: hand the user's back first.
         UINT active = 0;
-        if (machine::GetActivePwrScheme(&active) && active == app.ownScheme)
+        if (!machine::GetActivePwrScheme(&active) || active == app.ownScheme)
             restoreUserScheme();
         else
             machine::DeletePwrScheme(app.ownScheme);
@@ -245,8 +241,12 @@ static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
     case kCmdAbout:
         showAbout(window);
         return 0;
-    case kCmdExit:
+    case kCmdExit: {
+        // Stop the cycle first: a worker finishing step 6 after the check would leave its resolution.
+        ApplicationLock lock;
+        stopCycleWorkers();
         guardDisplayMode();
+    }
         DestroyWindow(window);
         return 0;
     case kCmdStandByNow:
@@ -272,7 +272,8 @@ static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     app.trayMenu = GetSubMenu(GetMenu(window), 0);
     if (message == taskbarCreatedMessage && message != 0) {
-        addTrayIconForCurrentStep(window);
+        if (!trayIconRemoved)
+            addTrayIconForCurrentStep(window);
         return 0;
     }
     switch (message) {

@@ -7,10 +7,15 @@
 #include "state/appstate.h"
 #include "state/commands.h"
 
-#include <initializer_list>
-
-// Workers started before the last stop belong to an older generation and must not apply.
+// The step-cycle timer. One long-lived worker applies cycleStep once no further command has come for
+// 1500 ms: each command moves the deadline and wakes it through the cancel event; a stop clears the
+// pending step and raises the generation. Changed under the application lock; the worker reads them
+// unlocked only to choose how long to sleep, and checks them again under the lock before applying.
 static volatile LONG cycleGeneration;
+static volatile LONG cyclePending;
+static volatile DWORD cycleDue;
+static volatile LONG cycleQuit;
+constexpr DWORD kCycleQuietMs = 1500;
 
 void NotifyOsd(DWORD step) {
     app.osdWindow = FindWindowA("CNewOsd", "VKTOSD2");
@@ -28,8 +33,9 @@ void PumpMessagesFor(DWORD milliseconds) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= milliseconds)
             return;
-        // Sleeps until a message arrives or the time is up: no spinning.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        // Sleeps until a message arrives or the time is up: no spinning. Messages already waiting in
+        // the queue count too, not only those that came since the queue was last looked at.
+        MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
@@ -42,16 +48,13 @@ void PumpMessagesFor(DWORD milliseconds) {
     }
 }
 
-DWORD WINAPI CycleWorker(void *parameter) {
-    LONG generation = LONG(ULONG_PTR(parameter));
-    volatile LONG *busyFlag = &app.cycleBusy;
-    if (WaitForSingleObject(app.cycleCancelEvent, 1500) == WAIT_OBJECT_0)
-        return 1;
-
+// Applies the pending step when its deadline has passed and nothing stopped it meanwhile.
+static void applyDueCycleStep() {
     ApplicationLock lock;
-    // Stopped while waiting for the lock: a newer step is (or will be) in force.
-    if (generation != cycleGeneration)
-        return 1;
+    if (cycleQuit || !cyclePending || LONG(cycleDue - GetTickCount()) > 0)
+        return;
+    cyclePending = 0;
+    volatile LONG *busyFlag = &app.cycleBusy;
     LONG wasBusy = InterlockedExchange(busyFlag, 1);
     if (!app.configOpen)
         readPanelLevel(app.onAc ? 1 : 2);
@@ -61,32 +64,56 @@ DWORD WINAPI CycleWorker(void *parameter) {
     applyPanelLevel();
     InterlockedExchange(busyFlag, 0);
     app.currentStep = app.cycleStep;
-    return 0;
 }
 
-HANDLE startCycleWorker() {
-    return CreateThread(nullptr, 0, CycleWorker, (void *)(ULONG_PTR)cycleGeneration, 0, nullptr);
-}
-
-void stopCycleWorkers() {
-    InterlockedIncrement(&cycleGeneration);
-    if (app.cycleCancelEvent)
-        SetEvent(app.cycleCancelEvent);
-    for (HANDLE *slot : {&app.cycleThreadA, &app.cycleThreadB}) {
-        if (*slot) {
-            CloseHandle(*slot);
-            *slot = nullptr;
+DWORD WINAPI CycleWorker(void *) {
+    for (;;) {
+        if (cycleQuit)
+            return 0;
+        DWORD wait = INFINITE;
+        if (cyclePending) {
+            LONG left = LONG(cycleDue - GetTickCount());
+            wait = left > 0 ? DWORD(left) : 0;
         }
+        // Woken early when a command moves the deadline, a stop clears it, or the program ends.
+        if (WaitForSingleObject(app.cycleCancelEvent, wait) == WAIT_OBJECT_0) {
+            ResetEvent(app.cycleCancelEvent);
+            continue;
+        }
+        applyDueCycleStep();
     }
 }
 
-void retireCycleWorker(HANDLE *slot) {
+LONG cycleGenerationNow() { return cycleGeneration; }
+
+void scheduleCycleStep() {
+    ApplicationLock lock;
+    if (!app.cycleCancelEvent)
+        return; // nothing could wake a worker: the step is shown but not applied
+    cycleDue = GetTickCount() + kCycleQuietMs;
+    cyclePending = 1;
+    if (!app.cycleThreadA)
+        app.cycleThreadA = CreateThread(nullptr, 0, CycleWorker, (void *)&app.cycleBusy, 0, nullptr);
     SetEvent(app.cycleCancelEvent);
-    if (waitTakingSentMessages(*slot, 500) != WAIT_TIMEOUT)
-        return;
+}
+
+void stopCycleWorkers() {
+    ApplicationLock lock;
     InterlockedIncrement(&cycleGeneration);
-    CloseHandle(*slot);
-    *slot = nullptr;
+    cyclePending = 0;
+    if (app.cycleCancelEvent)
+        SetEvent(app.cycleCancelEvent);
+}
+
+void endCycleWorker() {
+    stopCycleWorkers();
+    if (!app.cycleThreadA)
+        return;
+    cycleQuit = 1;
+    SetEvent(app.cycleCancelEvent);
+    waitTakingSentMessages(app.cycleThreadA, 5000);
+    CloseHandle(app.cycleThreadA);
+    app.cycleThreadA = nullptr;
 }
 
 // Switches to the user's scheme and back; `wait` keeps the user's scheme for a second.

@@ -9,25 +9,26 @@ void NotifyOsd(DWORD step);
 // from the queue is posted again and ends the pump, so the message loop still sees it.
 void PumpMessagesFor(DWORD milliseconds);
 
-// Applies cycleStep once no further step-cycle command has come for 1500 ms, using cycleBusy.
-// `parameter` is the generation the worker was started in; 0 when it applied, 1 when it was
-// cancelled or stopped first.
-DWORD WINAPI CycleWorker(void *parameter);
+// The long-lived step-cycle worker: applies cycleStep once no further step-cycle command has come for
+// 1500 ms, using cycleBusy. Returns when the program ends.
+DWORD WINAPI CycleWorker(void *busyFlag);
 
 // Activates the user's scheme for a second, then the program's scheme again.
 DWORD WINAPI SchemeBounceWorker(void *parameter);
 
-// Starts a cycle worker for the current generation; the thread handle, or null.
-HANDLE startCycleWorker();
+// The generation of the step cycle; every stop raises it.
+LONG cycleGenerationNow();
 
-// Stops every cycle worker: one still waiting ends without applying, one applying finishes under the
-// application lock before any later application, and whatever it did is overridden by that.
+// Puts cycleStep into effect 1500 ms from now, moving an earlier deadline; starts the worker when none
+// runs yet.
+void scheduleCycleStep();
+
+// Stops the step cycle: a pending step is dropped, and a worker applying one finishes under the
+// application lock before any later application, which overrides what it did.
 void stopCycleWorkers();
 
-// Cancels the worker in `slot` and gives it 500 ms to end. One still applying then is marked stale
-// (it finishes under the application lock, and nothing it did outlives the next application) and
-// its slot is emptied.
-void retireCycleWorker(HANDLE *slot);
+// Stops the step cycle and ends its worker (exit).
+void endCycleWorker();
 
 // The scheme bounce as the user-interface thread runs it at resume.
 void bounceScheme();

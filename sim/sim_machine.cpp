@@ -356,9 +356,18 @@ BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN, BOOLEAN) {
     return TRUE;
 }
 
+// "SlowMethod" names one method that takes "SlowMethodMs" after it was logged, so a test can act
+// while a step application is in the middle of it.
+static void slowDown(const char *name) {
+    char slow[8];
+    if (simText("SlowMethod", slow, sizeof slow) && strcmp(slow, name) == 0)
+        Sleep(simValue("SlowMethodMs", 1000));
+}
+
 int None_Method(DWORD method, DWORD *out) {
     char name[5];
     simLog("%s", methodName(method, name));
+    slowDown(name);
     switch (method) {
     case kSFUN:
         if (simValue("SfunFails", 0))
@@ -376,6 +385,7 @@ int None_Method(DWORD method, DWORD *out) {
 int One_Method(DWORD method, DWORD argument, DWORD *out) {
     char name[5];
     simLog("%s %u", methodName(method, name), argument);
+    slowDown(name);
     switch (method) {
     case kQMOD:
         if (argument == 0)
@@ -432,6 +442,8 @@ LONG ChangeDisplaySettingsA(DEVMODEA *mode, DWORD) {
             return DISP_CHANGE_SUCCESSFUL;
         }
     }
+    // Logged too, so a change to a mode the notebook lacks (a zeroed one, say) is seen.
+    simLog("DISPLAY REFUSED %lux%lux%lu", mode->dmPelsWidth, mode->dmPelsHeight, mode->dmBitsPerPel);
     return DISP_CHANGE_BADMODE;
 }
 

@@ -37,7 +37,17 @@ bool writeRegText(HKEY root, const char *keyPath, const char *value, const char 
     HKEY key;
     if (RegCreateKeyExA(root, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, DWORD(strlen(text)));
+    // A value that already holds the text, as the program writes it, is left alone: a step switch
+    // would otherwise rewrite three unchanged values.
+    DWORD len = DWORD(strlen(text)), type = 0;
+    char held[64];
+    DWORD got = sizeof held;
+    if (len <= sizeof held && RegQueryValueExA(key, value, nullptr, &type, (BYTE *)held, &got) == ERROR_SUCCESS &&
+        type == REG_SZ && got == len && memcmp(held, text, len) == 0) {
+        RegCloseKey(key);
+        return true;
+    }
+    LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, len);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
 }

@@ -75,12 +75,14 @@ int loadStepSettings(unsigned step, StepSettings &slot) {
     char blcPath[MAX_PATH];
     if (!stepFilePath(step, "BLC", blcPath, sizeof blcPath))
         return 0;
-    // A step outside 1-8 has no file of its own and no shipped default.
-    HANDLE file = isStep(step) ? CreateFileA(blcPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    // A step outside 1-8 has no file of its own and no shipped default. Others may read the file
+    // meanwhile; only a file that is not there counts as missing: one that is held by another program
+    // or denied is a load error and stays as it is, the user's settings in it.
+    HANDLE file = isStep(step) ? CreateFileA(blcPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr)
                                : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
-        if (app.defaultCopyMark || !isStep(step)) {
+        if (app.defaultCopyMark || !isStep(step) || GetLastError() != ERROR_FILE_NOT_FOUND) {
             showFileError("%s\nOpen Power policy file error!\n\nLoad default setting error!", blcPath);
             return 0;
         }
@@ -117,19 +119,35 @@ static bool replaceFile(const char *from, const char *to) {
     return MoveFileA(from, to) != 0;
 }
 
+// True when the file at `path` holds exactly `bytes`.
+static bool fileHolds(const char *path, const uint8_t *bytes, DWORD size) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    uint8_t held[kStepFileSize + 1];
+    DWORD got = 0;
+    bool same = ReadFile(file, held, sizeof held, &got, nullptr) && got == size && memcmp(held, bytes, size) == 0;
+    CloseHandle(file);
+    return same;
+}
+
 int saveStepSettings(unsigned step, const StepSettings &slot) {
     if (!isStep(step))
         return 0;
     char blcPath[MAX_PATH], tmpPath[MAX_PATH];
     if (!stepFilePath(step, "BLC", blcPath, sizeof blcPath) || !stepFilePath(step, "BL~", tmpPath, sizeof tmpPath))
         return 0;
-    HANDLE file = CreateFileA(tmpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
     StepFileImage image;
     memcpy(&image, &slot, sizeof image);
     uint8_t bytes[kStepFileSize];
     encodeStepFile(image, bytes);
+    // Every step switch saves the step it leaves; most of the time nothing in it changed, and a file
+    // that already holds these bytes needs no rewrite, flush and replace.
+    if (fileHolds(blcPath, bytes, sizeof bytes))
+        return 1;
+    HANDLE file = CreateFileA(tmpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
     DWORD written = 0;
     bool ok = WriteFile(file, bytes, sizeof bytes, &written, nullptr) && written == sizeof bytes &&
               FlushFileBuffers(file);

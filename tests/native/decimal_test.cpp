@@ -20,9 +20,13 @@ TEST(ParseDecimal, TextWithoutDigitsIsZero) {
     EXPECT_EQ(parseDecimal(nullptr), 0);
 }
 
-TEST(ParseDecimal, NegativeLastIdWrapsToLargeUnsigned) {
+TEST(ParseDecimal, OverflowWrapsAtThirtyTwoBits) {
     // A "LastID" of "-1" must not search any scheme index.
     EXPECT_EQ(unsigned(parseDecimal("-1")), 0xFFFFFFFFu);
+    EXPECT_EQ(parseDecimal("2147483647"), 2147483647);
+    EXPECT_EQ(unsigned(parseDecimal("2147483648")), 0x80000000u);
+    EXPECT_EQ(parseDecimal("4294967297"), 1);
+    EXPECT_EQ(parseDecimal("-4294967295"), 1);
 }
 
 TEST(FormatDecimal, BoundedAndTerminated) {

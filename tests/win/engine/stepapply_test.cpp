@@ -78,7 +78,7 @@ TEST_F(StepApplication, FailingClocksSwitchClockControlOff) {
 
 TEST_F(StepApplication, StepSixStartsTheDisplayToolWithoutAResolutionChoice) {
     ASSERT_EQ(applyFromCurrent(6), 1);
-    EXPECT_TRUE(logHas(("EXEC " + testFolder() + "VidmoCFG.EXE VIDMO").c_str()));
+    EXPECT_TRUE(logHas(("EXEC \"" + testFolder() + "VidmoCFG.EXE\" VIDMO").c_str()));
     EXPECT_TRUE(logHas("SDSP 3"));
     clearLog();
     ASSERT_EQ(applyFromCurrent(2), 1);
@@ -247,4 +247,13 @@ TEST_F(StepApplication, ConcurrentApplicationsDoNotInterleave) {
     EXPECT_EQ(programValue("CurrentStep"), std::to_string(app.cycleStep));
     for (const char *name : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC"})
         EXPECT_EQ(fileBytes(testFolder() + name).size(), 156u) << name;
+}
+
+// With no step in force (its first application failed, with its message) there is nothing to capture.
+TEST_F(StepApplication, CapturingNoStepShowsNoSecondMessage) {
+    MessageBoxWatcher boxes;
+    captureStepState(0, 1);
+    captureStepState(9, 0);
+    Sleep(300); // a box would be up by now: the capture has returned
+    EXPECT_EQ(boxes.seen().size(), 0u);
 }

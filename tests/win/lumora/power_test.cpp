@@ -128,6 +128,24 @@ TEST_F(PowerEvents, ResumeOnSameSourceBouncesSchemeAndShowsStep) {
     EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "no step is applied at resume";
 }
 
+// The bounce at resume keeps taking messages: a command already waiting in the queue runs at once,
+// not after the user's second.
+TEST_F(PowerEvents, CommandQueuedBehindResumeRunsDuringTheBounce) {
+    rememberSteps(2, 2, 2);
+    startProgram();
+    ASSERT_TRUE(waitLogQuiet(300));
+    LogClock clock;
+    size_t from = logSize();
+    program.powerEvent(kSuspend);
+    program.powerEvent(kResumeSuspend);
+    program.command(stepCommand(3));
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    DWORD user = 0, step = 0;
+    ASSERT_TRUE(waitUntil([&] { return clock.tickOf("ACTIVATE 0", &user) && clock.tickOf("SPGS 3", &step); }, 2000));
+    printf("[ info ] the queued step came %ld ms into the user's second\n", long(step - user));
+    EXPECT_LT(long(step - user), 600) << "the step waited for the bounce to end";
+}
+
 TEST_F(PowerEvents, ResumeOnAnotherSourceNeitherBouncesNorShows) {
     ASSERT_TRUE(osd.start());
     startProgram();

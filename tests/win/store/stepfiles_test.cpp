@@ -245,3 +245,41 @@ TEST_F(StepFiles, ProgramFolderTooLongForItsFilesFailsCleanly) {
             DeleteFileA((deep + name).c_str());
     }
 }
+
+// A step file another program holds is not missing: the load fails with its message and the file,
+// the user's settings, stays as it was instead of being replaced by the shipped default.
+TEST_F(StepFiles, FileHeldByAnotherProgramIsALoadErrorAndStaysAsItWas) {
+    std::vector<uint8_t> mine = sampleFile(156);
+    writeFile(path("CFG3.BLC"), mine);
+    HANDLE held = CreateFileA(path("CFG3.BLC").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(loadStepSettings(3, slot), 0);
+    CloseHandle(held);
+    ASSERT_TRUE(boxes.waitFor(1));
+    EXPECT_EQ(boxes.seen()[0].text, path("CFG3.BLC") + "\nOpen Power policy file error!\n\nLoad default setting error!");
+    EXPECT_EQ(fileBytes(path("CFG3.BLC")), mine);
+}
+
+// Saving what the file already holds leaves the file alone (a step switch saves the step it leaves).
+TEST_F(StepFiles, SavingUnchangedSettingsDoesNotRewriteTheFile) {
+    writeFile(path("CFG2.BLC"), sampleFile(156));
+    ASSERT_EQ(loadStepSettings(2, slot), 1);
+    ASSERT_EQ(saveStepSettings(2, slot), 1); // the load's adjustment changes a few bytes: written once
+    HANDLE file = CreateFileA(path("CFG2.BLC").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    FILETIME old = {0x256D4000, 0x01BF53EB}; // 2000-01-01
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &old));
+    CloseHandle(file);
+    WIN32_FILE_ATTRIBUTE_DATA set;
+    ASSERT_TRUE(GetFileAttributesExA(path("CFG2.BLC").c_str(), GetFileExInfoStandard, &set));
+    ASSERT_EQ(CompareFileTime(&set.ftLastWriteTime, &old), 0) << "the test could not date the file";
+    ASSERT_EQ(saveStepSettings(2, slot), 1);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(path("CFG2.BLC").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old), 0) << "the unchanged file was written again";
+    slot.panelLevel ^= 1;
+    ASSERT_EQ(saveStepSettings(2, slot), 1);
+    EXPECT_EQ(fileBytes(path("CFG2.BLC"))[144], uint8_t(slot.panelLevel));
+}

@@ -1,0 +1,94 @@
+// What happens when outside events land in the middle of a step application: the simulated firmware
+// holds one method for a while, and the test acts while the program is inside it.
+#include "lumorafixture.h"
+
+namespace {
+
+// The firmware takes `ms` over method `name` from now on.
+void slowMethod(const char *name, DWORD ms) {
+    setSimText("SlowMethod", name);
+    setSimValue("SlowMethodMs", ms);
+}
+
+} // namespace
+
+using Races = LumoraTest;
+
+// The cycle worker reads the panel level first; a change of source then must not turn the battery
+// step it applies into the mains step.
+TEST_F(Races, SourceChangeDuringACycleApplicationKeepsTheStepForItsOwnSource) {
+    onBattery();
+    rememberSteps(1, 2, 2);
+    startProgram();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("GPLV", 1500);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 2 -> 3 on battery
+    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
+    onMains();
+    program.powerEvent(PBT_APMPOWERSTATUSCHANGE);
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    ASSERT_TRUE(waitLineFrom(size_t(findLine(from, "SPGS 3")), "SPGS 1")) << "the mains step did not follow";
+    ASSERT_TRUE(waitLogQuiet(500));
+    EXPECT_EQ(programValue("DC_Current_Step"), "3");
+    EXPECT_EQ(programValue("AC_Current_Step"), "1");
+    EXPECT_EQ(programValue("CurrentStep"), "1");
+}
+
+// A step-cycle command that had to wait for the lock while the source changed must not apply its
+// step 1.5 s later over the new source's step.
+TEST_F(Races, CycleCommandWaitingThroughASourceChangeAppliesNothingLater) {
+    rememberSteps(2, 6, 2);
+    startProgram();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("GPLV", 1500);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 2 -> 3 on mains
+    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
+    program.command(kCmdStepCycle); // waits for the worker's lock
+    Sleep(300);                     // lets the program take that command before the broadcast
+    onBattery();
+    ASSERT_TRUE(program.sendPowerEvent(PBT_APMPOWERSTATUSCHANGE));
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 6"));
+    size_t after = size_t(findLine(from, "SPGS 6"));
+    Sleep(2500); // past the quiet time of the command that waited
+    EXPECT_EQ(countPrefixFrom(after + 1, "SPGS "), 0u) << "a stale cycle applied over the battery step";
+    EXPECT_EQ(programValue("CurrentStep"), "6");
+}
+
+// Exit while a worker is putting step 6 into effect: the resolution step 6 changes comes back.
+TEST_F(Races, ExitWhileAWorkerAppliesStepSixRestoresTheResolution) {
+    rememberSteps(5, 2, 5);
+    setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Vidmo_RES", "2");
+    startProgram();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("GPLV", 1500);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 5 -> 6
+    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
+    program.command(kCmdExit);
+    DWORD code = 1;
+    ASSERT_TRUE(program.waitExit(15000, &code));
+    ASSERT_GE(findLine(from, "DISPLAY 800x600x32"), 0) << "the worker did not finish step 6";
+    char mode[64] = {};
+    EXPECT_TRUE(simText("CurrentMode", mode, sizeof mode));
+    EXPECT_STREQ(mode, "1024x768x32");
+}
+
+// When the active scheme cannot be read at exit, the program's may still be the one in force.
+TEST_F(Races, ExitHandsTheUserSchemeBackWhenTheActiveSchemeIsUnreadable) {
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_TRUE(waitLogQuiet(300));
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\PowerCfg", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    RegDeleteValueA(key, "CurrentPowerPolicy");
+    RegCloseKey(key);
+    size_t from = logSize();
+    program.command(kCmdExit);
+    DWORD code = 1;
+    ASSERT_TRUE(program.waitExit(15000, &code));
+    long activated = findLine(from, "ACTIVATE 0");
+    EXPECT_GE(activated, 0) << "the user's scheme was not handed back";
+    EXPECT_GT(findLine(from, "DELETE " + own), activated);
+}
