@@ -251,7 +251,9 @@ TEST_F(StepFiles, ProgramFolderTooLongForItsFilesFailsCleanly) {
 TEST_F(StepFiles, FileHeldByAnotherProgramIsALoadErrorAndStaysAsItWas) {
     std::vector<uint8_t> mine = sampleFile(156);
     writeFile(path("CFG3.BLC"), mine);
-    HANDLE held = CreateFileA(path("CFG3.BLC").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Held the way an editor or a backup tool may hold it: others may write, nobody may read.
+    HANDLE held = CreateFileA(path("CFG3.BLC").c_str(), GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     MessageBoxWatcher boxes;
     EXPECT_EQ(loadStepSettings(3, slot), 0);
