@@ -105,7 +105,7 @@ double startToWindow(Program &program, const std::string &exe, HWND (*find)(DWOR
 // The tray program in a fresh program folder on a fresh simulated notebook.
 struct Lumora {
     std::unique_ptr<ProgramFolder> folder;
-    Program program;
+    Program program; // declared after the folder, so it is closed before the folder is removed
 
     double start() {
         program.kill();
@@ -115,7 +115,6 @@ struct Lumora {
         double ms = startToWindow(program, folder->exe(), findProgramWindow);
         return program.waitReady(20000) ? ms : kNone;
     }
-    ~Lumora() { program.kill(); } // before the folder goes
 };
 
 // The process list's CPU times are believable when a busy loop of this process shows up in them.
@@ -265,7 +264,7 @@ int main() {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     double busy = busyLoopReading();
     printf("process-list CPU check: a 300 ms busy loop of the driver reads %.0f ms%s\n", busy,
-           busy < 150 ? " (CPU figures below are NOT reliable here)" : "");
+           busy < 150 ? " (the machine is busy, or CPU figures are not reliable here)" : "");
 
     note("starts ...");
     Lumora lumora;
