@@ -1,4 +1,4 @@
-// Reading one process's CPU time, handle and thread counts from NtQuerySystemInformation.
+// Reading one process's CPU time, handle and thread counts and private memory from NtQuerySystemInformation.
 #include "processinfo.h"
 
 #include <cstddef>
@@ -67,6 +67,7 @@ ProcessFigures processFigures(DWORD pid) {
             figures.cpu100ns = ULONGLONG(entry->kernelTime.QuadPart + entry->userTime.QuadPart);
             figures.handles = entry->handleCount;
             figures.threads = entry->numberOfThreads;
+            figures.privateBytes = entry->pagefileUsage;
             for (ULONG i = 0; i < entry->numberOfThreads; ++i)
                 figures.threadCpu100ns +=
                     ULONGLONG(entry->threads[i].kernelTime.QuadPart + entry->threads[i].userTime.QuadPart);

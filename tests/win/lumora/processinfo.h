@@ -1,4 +1,4 @@
-// Another process's CPU time and handle count, read from the system process list.
+// Another process's CPU time, handle count and private memory, read from the system process list.
 // (GetProcessTimes and the handle count read far too little under Wine; the list does not.)
 #pragma once
 #include <windows.h>
@@ -9,6 +9,7 @@ struct ProcessFigures {
     ULONGLONG threadCpu100ns = 0; // the same summed over its threads
     ULONG handles = 0;
     ULONG threads = 0;
+    SIZE_T privateBytes = 0; // committed private memory (the list's PagefileUsage)
 };
 
 ProcessFigures processFigures(DWORD pid);
