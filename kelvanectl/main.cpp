@@ -1,7 +1,6 @@
 // Control command: switches the running tray program's steps from scripts and hotkey tools.
 #include "core/control.h"
 #include "core/decimal.h"
-#include "kelvanectl/remote.h"
 
 #include <windows.h>
 
@@ -22,6 +21,18 @@ static void printHelp() {
            "  kelvanectl status    show the step in force and the steps kept for mains and battery\n"
            "  kelvanectl --help    show this text\n\n"
            "Exit codes: 0 done, 1 the program is not running or did not answer, 2 bad arguments.\n");
+}
+
+// Waits on the process itself: the window goes before the program has finished its exit work.
+static bool waitProgramEnd(HWND window, DWORD timeoutMs) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    if (!process)
+        return !IsWindow(window);
+    bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
 }
 
 // One of the program's decimal values, or 0 when it is missing or too long to be a step.
@@ -117,7 +128,7 @@ int main(int argc, char **argv) {
         return 0;
     }
 
-    HWND window = findProgramWindow();
+    HWND window = FindWindowA(kProgramWindowClass, kProgramWindowTitle);
     if (!window) {
         fprintf(stderr, "kelvanectl: Lumora is not running\n");
         return 1;
@@ -125,7 +136,7 @@ int main(int argc, char **argv) {
     if (request.action == ControlAction::Status)
         return showStatus();
 
-    if (!postProgramCommand(window, controlCommand(request))) {
+    if (!PostMessageA(window, WM_COMMAND, controlCommand(request), 0)) {
         fprintf(stderr, "kelvanectl: Lumora did not take the command\n");
         return 1;
     }

@@ -1,11 +1,15 @@
 // Stand-in for the outside programs that drive the tray program: posts one command to its window.
-#include "kelvanectl/remote.h"
+#include "core/control.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+static HWND findProgramWindow() {
+    return FindWindowA(kProgramWindowClass, kProgramWindowTitle);
+}
 
 static const unsigned kTrayCallbackMessage = 0x8000 + 100;
 
