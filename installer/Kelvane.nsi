@@ -145,6 +145,10 @@ Function CheckFolderWritable
     ${EndIf}
     FileClose $R2
     Delete "$INSTDIR\Kelvane.wr~"
+    ; A folder made only for the check goes again; the files' own step makes it when they come.
+    ${If} $R1 == 1
+        RMDir "$INSTDIR"
+    ${EndIf}
 FunctionEnd
 
 Function DirectoryLeave
