@@ -1,13 +1,17 @@
 // Stand-in for the outside programs that drive the tray program: posts one command to its window.
+#include "core/control.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-static const unsigned kTrayCallbackMessage = 0x8000 + 100;
+static HWND findProgramWindow() {
+    return FindWindowA(kProgramWindowClass, kProgramWindowTitle);
+}
 
-static HWND programWindow() { return FindWindowA("LUMORA", "Lumora"); }
+static const unsigned kTrayCallbackMessage = 0x8000 + 100;
 
 // A visible top-level window of the given class (and title, when one is given), or null.
 struct WindowQuery {
@@ -19,7 +23,8 @@ struct WindowQuery {
 static BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
     WindowQuery *query = reinterpret_cast<WindowQuery *>(param);
     char name[256] = {};
-    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) || strcmp(name, query->className) != 0)
+    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) ||
+        strcmp(name, query->className) != 0)
         return TRUE;
     if (query->title) {
         char title[256] = {};
@@ -37,8 +42,12 @@ static HWND visibleWindow(const char *className, const char *title) {
     return query.found;
 }
 
-static HWND aboutBox() { return visibleWindow("#32770", "About Kelvane"); }
-static HWND popupMenu() { return visibleWindow("#32768", nullptr); }
+static HWND aboutBox() {
+    return visibleWindow("#32770", "About Kelvane");
+}
+static HWND popupMenu() {
+    return visibleWindow("#32768", nullptr);
+}
 
 // Polls until `wanted` holds or `ms` milliseconds have passed.
 template <typename Check> static bool waitUntil(DWORD ms, Check wanted) {
@@ -52,10 +61,12 @@ template <typename Check> static bool waitUntil(DWORD ms, Check wanted) {
     }
 }
 
-static unsigned long number(const char *text) { return strtoul(text, nullptr, 0); }
+static unsigned long number(const char *text) {
+    return strtoul(text, nullptr, 0);
+}
 
 static int post(UINT message, WPARAM wParam, LPARAM lParam, const char *what) {
-    HWND window = programWindow();
+    HWND window = findProgramWindow();
     if (!window) {
         printf("no Lumora window\n");
         return 1;
@@ -102,12 +113,12 @@ int main(int argc, char **argv) {
 
     DWORD ms = number(argv[2]);
     if (strcmp(verb, "wait-window") == 0) {
-        bool ok = waitUntil(ms, [] { return programWindow() != nullptr; });
+        bool ok = waitUntil(ms, [] { return findProgramWindow() != nullptr; });
         printf(ok ? "Lumora window is there\n" : "no Lumora window after %lu ms\n", ms);
         return ok ? 0 : 1;
     }
     if (strcmp(verb, "wait-exit") == 0) {
-        bool ok = waitUntil(ms, [] { return programWindow() == nullptr; });
+        bool ok = waitUntil(ms, [] { return findProgramWindow() == nullptr; });
         printf(ok ? "Lumora window is gone\n" : "Lumora window still there after %lu ms\n", ms);
         return ok ? 0 : 1;
     }

@@ -1,23 +1,25 @@
 // Command and message identifiers of the main window, the tray and the configuration dialog.
 #pragma once
+#include "core/control.h"
 
-// Main window commands (WM_COMMAND low word).
-constexpr unsigned kCmdStepCycle = 92; // notification code 0 cycles; 1 and 2 reset the throttle table
+// Main window commands (WM_COMMAND low word); those other programs post come from core/control.h.
+// Step cycle: notification code 0 cycles; 1 and 2 reset the throttle table.
+constexpr unsigned kCmdStepCycle = kPostedStepCycle;
 constexpr unsigned kCmdAbout = 104;
-constexpr unsigned kCmdExit = 105;
-constexpr unsigned kStepCommandBase = 32968; // + step, 1-8; the whole wParam must match
+constexpr unsigned kCmdExit = kPostedExit;
+constexpr unsigned kStepCommandBase = kPostedStepBase; // + step, 1-8; the whole wParam must match
 constexpr unsigned kCmdStandByNow = 33071;
 constexpr unsigned kCmdHibernateNow = 33072;
 constexpr unsigned kCmdConfiguration = 33074;
 constexpr unsigned kCmdShutDownNow = 33075;
 constexpr unsigned kCmdAutoStartUp = 33076;
-constexpr unsigned kCmdAutoPerformance = 33077;
+constexpr unsigned kCmdAutoPerformance = kPostedAutoPerformance;
 
 constexpr unsigned StepCommand(unsigned step) { return kStepCommandBase + step; }
 
 // Tray callback message (WM_APP + 100) and the mouse events it reports.
 constexpr unsigned kTrayCallbackMessage = 0x8000 + 100;
-constexpr unsigned kTrayDoubleClick = 515; // WM_LBUTTONDBLCLK
+constexpr unsigned kTrayDoubleClick = 515;   // WM_LBUTTONDBLCLK
 constexpr unsigned kTrayRightButtonUp = 517; // WM_RBUTTONUP
 
 // Sent to the on-screen display: WM_COMMAND with this low word and the step in the high word.

@@ -23,12 +23,14 @@ class TestWindows {
     }
 
     // A top-level window of `windowClass` titled `title`, left hidden (lookups find hidden windows
-    // too, and mapping windows on X is slow); returns its index.
-    size_t open(const char *windowClass, const char *title) {
+    // too, and mapping windows on X is slow); returns its index. With `refuseClose` the window
+    // counts WM_CLOSE and stays, like a program that will not end.
+    size_t open(const char *windowClass, const char *title, bool refuseClose = false) {
         windows_.push_back(std::make_unique<Window>());
         Window &w = *windows_.back();
         w.windowClass = windowClass;
         w.title = title;
+        w.refuseClose = refuseClose;
         SendMessageA(control_, kOpen, 0, reinterpret_cast<LPARAM>(&w));
         return windows_.size() - 1;
     }
@@ -48,13 +50,18 @@ class TestWindows {
     struct Window {
         std::string windowClass, title;
         HWND hwnd = nullptr;
+        bool refuseClose = false;
         std::atomic<int> closes{0};
     };
     static constexpr UINT kOpen = WM_APP + 1, kSync = WM_APP + 2;
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_CLOSE)
-            ++reinterpret_cast<Window *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))->closes;
+        if (message == WM_CLOSE) {
+            Window *w = reinterpret_cast<Window *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+            ++w->closes;
+            if (w->refuseClose)
+                return 0;
+        }
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 

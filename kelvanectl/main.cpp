@@ -1,0 +1,168 @@
+// Control command: switches the running tray program's steps from scripts and hotkey tools.
+#include "core/control.h"
+#include "core/decimal.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+static const char kProgramKey[] = "Software\\KELVANE";
+static const DWORD kConfirmMs = 10000;
+static const DWORD kExitMs = 15000;
+
+static const char kUsage[] = "usage: kelvanectl step N | cycle | autoperf | exit | status | --help\n";
+
+static void printHelp() {
+    printf("kelvanectl switches the running Kelvane tray program (Lumora.exe).\n\n"
+           "  kelvanectl step N    put step N (1 to 8) into force\n"
+           "  kelvanectl cycle     move on to the next step, as the step key does\n"
+           "  kelvanectl autoperf  turn automatic performance on or off\n"
+           "  kelvanectl exit      end the tray program\n"
+           "  kelvanectl status    show the step in force and the steps kept for mains and battery\n"
+           "  kelvanectl --help    show this text\n\n"
+           "Exit codes: 0 done, 1 the program is not running or did not answer, 2 bad arguments.\n");
+}
+
+// Waits on the process itself: the window goes before the program has finished its exit work.
+static bool waitProgramEnd(HWND window, DWORD timeoutMs) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    if (!process)
+        return !IsWindow(window);
+    bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// One of the program's decimal values, or 0 when it is missing or too long to be a step.
+static unsigned readStepValue(HKEY key, const char *name) {
+    char text[8] = {};
+    DWORD size = sizeof text - 1;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(text), &size) != ERROR_SUCCESS)
+        return 0;
+    text[size < sizeof text ? size : sizeof text - 1] = '\0';
+    return unsigned(parseDecimal(text));
+}
+
+static unsigned readStep(const char *name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    unsigned step = readStepValue(key, name);
+    RegCloseKey(key);
+    return step;
+}
+
+// Waits until the program records `step` as the step in force, woken by each change of its key.
+static bool waitForStep(unsigned step) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_QUERY_VALUE | KEY_NOTIFY, &key) != ERROR_SUCCESS)
+        return false;
+    HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD start = GetTickCount();
+    bool done = false;
+    while (changed) {
+        // Armed before the read, so a change between the read and the wait still wakes the wait.
+        RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE);
+        if (readStepValue(key, "CurrentStep") == step) {
+            done = true;
+            break;
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= kConfirmMs)
+            break;
+        WaitForSingleObject(changed, kConfirmMs - elapsed);
+    }
+    if (changed)
+        CloseHandle(changed);
+    RegCloseKey(key);
+    return done;
+}
+
+static int showStatus() {
+    unsigned current = readStep("CurrentStep"), ac = readStep("AC_Current_Step"),
+             dc = readStep("DC_Current_Step");
+    if (current == 0) {
+        fprintf(stderr, "kelvanectl: Lumora has not recorded a step yet\n");
+        return 1;
+    }
+    switch (sourceOfStep(current, ac, dc)) {
+    case SourceSeen::Mains:
+        printf("Step %u is in force, on mains.\n", current);
+        break;
+    case SourceSeen::Battery:
+        printf("Step %u is in force, on battery.\n", current);
+        break;
+    case SourceSeen::Either:
+        printf("Step %u is in force.\n", current);
+        break;
+    }
+    // A source the program has not applied a step for yet has no value.
+    char acText[16] = "none yet", dcText[16] = "none yet";
+    if (ac)
+        snprintf(acText, sizeof acText, "step %u", ac);
+    if (dc)
+        snprintf(dcText, sizeof dcText, "step %u", dc);
+    printf("Kept for mains: %s. Kept for battery: %s.\n", acText, dcText);
+    return 0;
+}
+
+int main(int argc, char **argv) {
+    ControlRequest request;
+    switch (parseControlArguments(argc - 1, argv + 1, request)) {
+    case ControlParse::Ok:
+        break;
+    case ControlParse::UnknownCommand:
+        fprintf(stderr, "kelvanectl: unknown command \"%s\"\n%s", argv[1], kUsage);
+        return 2;
+    case ControlParse::BadStep:
+        fprintf(stderr, "kelvanectl: \"%s\" is not a step; steps are 1 to 8\n%s", argv[2], kUsage);
+        return 2;
+    case ControlParse::Usage:
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    if (request.action == ControlAction::Help) {
+        printHelp();
+        return 0;
+    }
+
+    HWND window = FindWindowA(kProgramWindowClass, kProgramWindowTitle);
+    if (!window) {
+        fprintf(stderr, "kelvanectl: Lumora is not running\n");
+        return 1;
+    }
+    if (request.action == ControlAction::Status)
+        return showStatus();
+
+    if (!PostMessageA(window, WM_COMMAND, controlCommand(request), 0)) {
+        fprintf(stderr, "kelvanectl: Lumora did not take the command\n");
+        return 1;
+    }
+    switch (request.action) {
+    case ControlAction::Step:
+        if (!waitForStep(request.step)) {
+            fprintf(stderr, "kelvanectl: Lumora did not put step %u into force\n", request.step);
+            return 1;
+        }
+        printf("Step %u is in force.\n", request.step);
+        break;
+    case ControlAction::Cycle:
+        printf("Lumora moves on to the next step.\n");
+        break;
+    case ControlAction::AutoPerformance:
+        printf("Lumora turns automatic performance on or off.\n");
+        break;
+    case ControlAction::Exit:
+        if (!waitProgramEnd(window, kExitMs)) {
+            fprintf(stderr, "kelvanectl: Lumora has not ended after %lu s\n", kExitMs / 1000);
+            return 1;
+        }
+        printf("Lumora has ended.\n");
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,308 @@
+// The setup program and the control command as administrators and users meet them: install, upgrade,
+// uninstall and switching steps, run from outside against the simulated notebook's Lumora.exe.
+#include "harness/notebook.h"
+#include "harness/testwindows.h"
+#include "lumora/program.h"
+
+#include <gtest/gtest.h>
+#include <psapi.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+namespace {
+
+const std::string kInstallDir = "C:\\Program Files\\Kelvane Test Folder\\";
+const char kPathKey[] = "SOFTWARE\\Vosk\\Kelvane";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char *const kInstalledFiles[] = {
+    "Lumora.exe", "CFG1.DEF", "CFG2.DEF",    "CFG3.DEF",    "CFG4.DEF",       "CFG5.DEF",     "CFG6.DEF",
+    "CFG7.DEF",   "CFG8.DEF", "Quellon.exe", "QUELLON.INI", "kelvanectl.exe", "Uninstall.exe"};
+
+std::string setupExe() {
+    std::string path = KELVANE_SETUP;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string shortcutPath() {
+    char folder[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, folder);
+    return std::string(folder) + "\\Kelvane.lnk";
+}
+
+// Runs `commandLine` to its end and returns its exit code (~0 when it did not start or end in
+// time); what it writes to its console goes to `output` when one is given.
+DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD timeoutMs = 60000) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (output && !CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return ~0u;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (output) {
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = writeEnd;
+    }
+    PROCESS_INFORMATION pi = {};
+    std::string line = commandLine;
+    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, output != nullptr, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &si, &pi);
+    if (output) {
+        CloseHandle(writeEnd);
+        if (started) {
+            char buffer[512];
+            DWORD got;
+            while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+                output->append(buffer, got);
+        }
+        CloseHandle(readEnd);
+    }
+    if (!started)
+        return ~0u;
+    DWORD code = ~0u;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+DWORD runSetup(const std::string &folder) {
+    // /D= takes the rest of the line, blanks included, without quotes.
+    return run("\"" + setupExe() + "\" /S /D=" + folder.substr(0, folder.size() - 1));
+}
+
+DWORD ctl(const std::string &arguments, std::string *output) {
+    output->clear();
+    return run("\"" + kInstallDir + "kelvanectl.exe\" " + arguments, output);
+}
+
+// The running tray program: its process id (0 when none) and the file it was started from.
+DWORD programPid() {
+    HWND window = FindWindowA("LUMORA", "Lumora");
+    DWORD pid = 0;
+    if (window)
+        GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+std::string imageOf(DWORD pid) {
+    char path[MAX_PATH] = {};
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (process) {
+        GetModuleFileNameExA(process, nullptr, path, sizeof path);
+        CloseHandle(process);
+    }
+    return path;
+}
+
+// Waits until the installed program runs and has applied its step (its scheme is active).
+bool installedProgramReady() {
+    return waitUntil(
+        [] {
+            DWORD pid = programPid();
+            return pid && _stricmp(imageOf(pid).c_str(), (kInstallDir + "Lumora.exe").c_str()) == 0 &&
+                   regText(HKEY_CURRENT_USER, "Software\\KELVANE", "Power_Scheme_No") == activeSchemeText();
+        },
+        30000);
+}
+
+bool uninstallerRunning() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = _strnicmp(entry.szExeFile, "Un_", 3) == 0 || _stricmp(entry.szExeFile, "Uninstall.exe") == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
+void removeInstallation() {
+    for (DWORD pid, tries = 0; (pid = programPid()) != 0 && pid != GetCurrentProcessId() && tries < 3;
+         ++tries) {
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+        PostMessageA(FindWindowA("LUMORA", "Lumora"), WM_CLOSE, 0, 0);
+        if (process && WaitForSingleObject(process, 15000) != WAIT_OBJECT_0)
+            TerminateProcess(process, 1);
+        if (process) {
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    for (const char *file : kInstalledFiles)
+        DeleteFileA((kInstallDir + file).c_str());
+    for (const char *file : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC", "CFG4.BLC", "CFG5.BLC", "CFG6.BLC",
+                             "CFG7.BLC", "CFG8.BLC", "Lumora.ini"})
+        DeleteFileA((kInstallDir + file).c_str());
+    RemoveDirectoryA(kInstallDir.c_str());
+    deleteRegTree(HKEY_LOCAL_MACHINE, kPathKey);
+    deleteRegTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+    HKEY run;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, "Kelvane");
+        RegCloseKey(run);
+    }
+    DeleteFileA(shortcutPath().c_str());
+}
+
+// The user's own settings, as a user leaves them after renaming and editing a step.
+const std::vector<uint8_t> userStepFile(156, 0x5A);
+const char kUserNames[] = "[Common]\r\nStep 3=Quiet\r\n";
+
+void writeUserSettings() {
+    writeFile(kInstallDir + "CFG7.BLC", userStepFile);
+    writeFile(kInstallDir + "Lumora.ini", std::vector<uint8_t>(kUserNames, kUserNames + strlen(kUserNames)));
+}
+
+void expectUserSettingsKept() {
+    EXPECT_EQ(fileBytes(kInstallDir + "CFG7.BLC"), userStepFile);
+    EXPECT_EQ(fileBytes(kInstallDir + "Lumora.ini"),
+              std::vector<uint8_t>(kUserNames, kUserNames + strlen(kUserNames)));
+}
+
+class SetupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        removeInstallation();
+        resetNotebook();
+    }
+    void TearDown() override { removeInstallation(); }
+
+    void install() {
+        ASSERT_EQ(runSetup(kInstallDir), 0u);
+        ASSERT_TRUE(installedProgramReady());
+    }
+};
+
+TEST_F(SetupTest, SilentInstallIntoAFolderWithBlanksRegistersAndStartsTheProgram) {
+    install();
+    for (const char *file : kInstalledFiles)
+        EXPECT_TRUE(fileExists(kInstallDir + file)) << file;
+    // A first installation starts each step from its default, so no first-run warning comes up.
+    EXPECT_EQ(fileBytes(kInstallDir + "CFG4.BLC"), fileBytes(kInstallDir + "CFG4.DEF"));
+    char windowClass[32] = {};
+    GetPrivateProfileStringA("EXECUTE_MODULE1", "WINDOWCLASS", "", windowClass, sizeof windowClass,
+                             (kInstallDir + "QUELLON.INI").c_str());
+    EXPECT_STREQ(windowClass, "LUMORA");
+
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Kelvane");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"), "Vosk");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "1.0.0");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
+              "\"" + kInstallDir + "Uninstall.exe\"");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), kInstallDir + "Lumora.exe,0");
+    DWORD size = 0, bytes = sizeof size;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, "EstimatedSize", nullptr, nullptr, reinterpret_cast<BYTE *>(&size), &bytes);
+        RegCloseKey(key);
+    }
+    EXPECT_GT(size, 100u); // kilobytes: the programs are several hundred
+    EXPECT_TRUE(fileExists(shortcutPath()));
+}
+
+TEST_F(SetupTest, UpgradeClosesTheProgramKeepsTheUsersStepsAndStartsTheNewOne) {
+    install();
+    DWORD oldPid = programPid();
+    HANDLE oldProcess = OpenProcess(SYNCHRONIZE, FALSE, oldPid);
+    ASSERT_TRUE(oldProcess);
+    writeUserSettings();
+
+    EXPECT_EQ(runSetup(kInstallDir), 0u);
+    EXPECT_EQ(WaitForSingleObject(oldProcess, 0), WAIT_OBJECT_0) << "the old program still runs";
+    CloseHandle(oldProcess);
+    ASSERT_TRUE(installedProgramReady());
+    EXPECT_NE(programPid(), oldPid);
+    expectUserSettingsKept();
+}
+
+TEST_F(SetupTest, SilentUninstallStopsTheProgramRemovesItsFilesAndKeysAndKeepsTheUsersSteps) {
+    install();
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, programPid());
+    ASSERT_TRUE(process);
+    writeUserSettings();
+    setRegText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane", kInstallDir + "Lumora.exe 1");
+
+    ASSERT_EQ(run("\"" + kInstallDir + "Uninstall.exe\" /S"), 0u);
+    // The uninstaller runs on from a copy of itself; its last act removes the uninstall entry.
+    ASSERT_TRUE(waitUntil(
+        [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
+    EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "the program still runs";
+    CloseHandle(process);
+    // The program handed the power scheme back as it ended: the user's scheme 0 is active again.
+    EXPECT_EQ(activeSchemeText(), "0");
+
+    for (const char *file : kInstalledFiles)
+        EXPECT_FALSE(fileExists(kInstallDir + file)) << file;
+    expectUserSettingsKept();
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane"), "<missing>");
+    EXPECT_FALSE(fileExists(shortcutPath()));
+}
+
+TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
+    install();
+    std::string out;
+    EXPECT_EQ(ctl("step 3", &out), 0u);
+    EXPECT_EQ(out, "Step 3 is in force.\r\n");
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, "Software\\KELVANE", "CurrentStep"), "3");
+
+    // On mains the cycle goes on from step 3 to step 5, once the cycle's pause is over.
+    EXPECT_EQ(ctl("cycle", &out), 0u);
+    EXPECT_TRUE(
+        waitUntil([] { return regText(HKEY_CURRENT_USER, "Software\\KELVANE", "CurrentStep") == "5"; }));
+    EXPECT_EQ(ctl("status", &out), 0u);
+    EXPECT_EQ(out,
+              "Step 5 is in force, on mains.\r\nKept for mains: step 5. Kept for battery: none yet.\r\n");
+
+    // Refused input posts nothing: the step command after it is the only one the program sees.
+    size_t from = logSize();
+    EXPECT_EQ(ctl("step 9", &out), 2u);
+    EXPECT_NE(out.find("\"9\" is not a step; steps are 1 to 8"), std::string::npos) << out;
+    EXPECT_EQ(ctl("step 0", &out), 2u);
+    EXPECT_EQ(ctl("hibernate", &out), 2u);
+    EXPECT_NE(out.find("unknown command \"hibernate\""), std::string::npos) << out;
+    EXPECT_EQ(ctl("", &out), 2u);
+    EXPECT_NE(out.find("usage: kelvanectl"), std::string::npos) << out;
+    EXPECT_EQ(ctl("step 2", &out), 0u);
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 2"));
+    EXPECT_EQ(countPrefixFrom(from, "SPGS"), 1u) << "a refused command reached the program";
+
+    EXPECT_EQ(ctl("exit", &out), 0u);
+    EXPECT_EQ(out, "Lumora has ended.\r\n");
+    EXPECT_EQ(activeSchemeText(), "0");
+    EXPECT_EQ(ctl("status", &out), 1u);
+    EXPECT_EQ(out, "kelvanectl: Lumora is not running\r\n");
+    EXPECT_EQ(ctl("cycle", &out), 1u);
+}
+
+TEST_F(SetupTest, SetupStopsWithoutChangesWhenTheProgramWillNotClose) {
+    TestWindows windows;
+    size_t stubborn = windows.open("LUMORA", "Lumora", /*refuseClose=*/true);
+
+    EXPECT_NE(runSetup(kInstallDir), 0u);
+    ASSERT_TRUE(windows.sync());
+    EXPECT_GE(windows.closes(stubborn), 1) << "the setup never asked the program to close";
+    EXPECT_FALSE(fileExists(kInstallDir + "Lumora.exe"));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(SetupTest, SetupIntoAFolderThatCannotBeWrittenLeavesTheInstalledProgramAlone) {
+    install();
+    DWORD pid = programPid();
+    // sysfs takes no new files, not even from root: a read-only medium as Wine sees it.
+    EXPECT_NE(runSetup("Z:\\sys\\kernel\\"), 0u);
+    EXPECT_EQ(programPid(), pid) << "the running program was stopped";
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"),
+              kInstallDir.substr(0, kInstallDir.size() - 1));
+}
+
+} // namespace
