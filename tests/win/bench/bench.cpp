@@ -282,10 +282,10 @@ int main() {
     }
     std::string each = "starts, ms: Lumora.exe";
     for (double ms : lumoraStarts)
-        each += " " + format(ms, "%.0f");
+        each.append(" ").append(format(ms, "%.0f"));
     each += "; baseline";
     for (double ms : baselineStarts)
-        each += " " + format(ms, "%.0f");
+        each.append(" ").append(format(ms, "%.0f"));
     note(each.c_str());
     char label[64];
     snprintf(label, sizeof label, "start to window: median of %d, ms", kStarts);
