@@ -138,8 +138,9 @@ TEST_F(SimulatedNotebook, DisplayModesScreenSaverKeysAndShutdown) {
     EXPECT_EQ(simValue("ScreenSaverRunning", 1), 0u);
     machine::ShutDown(EWX_POWEROFF);
     machine::SetSuspendState(TRUE, FALSE, FALSE);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"DISPLAY 800x600x32", "SCREENSAVER 0", "KEY SHIFT DOWN",
-                                                    "KEY SHIFT UP", "SHUTDOWN 8", "SUSPEND 1"}));
+    EXPECT_EQ(logLines(), (std::vector<std::string>{"DISPLAY 800x600x32", "DISPLAY REFUSED 640x600x32",
+                                                    "SCREENSAVER 0", "KEY SHIFT DOWN", "KEY SHIFT UP", "SHUTDOWN 8",
+                                                    "SUSPEND 1"}));
 }
 
 TEST_F(SimulatedNotebook, PowerSourceAndCapabilitiesFollowTheState) {
