@@ -1,6 +1,9 @@
 // The hidden main window: commands of the tray menu and of outside programs, and power events.
 #include "shell/mainwnd.h"
 
+#include "configdialog/configdialog.h"
+#include "configdialog/configdialog_ids.h"
+#include "core/configrules.h"
 #include "core/steps.h"
 #include "engine/startup.h"
 #include "engine/stepapply.h"
@@ -114,10 +117,13 @@ static void powerSourceChanged(HWND window) {
     }
     app.sourceSwitched = 1;
     PostMessageA(window, WM_COMMAND, StepCommand(newStep), 0);
-    // The settings tree follows the source once the configuration dialog exists; the scheme bounce
-    // follows the step switch just posted.
-    if (app.configOpen)
+    // An open dialog shows the half of a shared step that belongs to the new source; the scheme
+    // bounce follows the step switch just posted.
+    if (app.configOpen) {
         previewPanelLevel(0);
+        if (stepSide(app.editStep, app.acLastStep, app.dcFirstStep) == AcAndDc)
+            FillSettingsTree(app.configDialog, app.editStep, 0);
+    }
 }
 
 static void suspended() {
@@ -157,6 +163,17 @@ static void showAbout(HWND window) {
     app.aboutOpen = 0;
 }
 
+// Runs the configuration dialog modally after storing the live state of the step in force, so the
+// dialog starts from what is on the machine. The dialog enables the tray item again when it goes.
+static void showConfiguration(HWND window) {
+    // The tray item is grayed meanwhile, but an outside program may still post the command.
+    if (app.configOpen)
+        return;
+    captureStepState(app.currentStep, app.onAc);
+    EnableMenuItem(app.trayMenu, kCmdConfiguration, MF_BYCOMMAND | MF_GRAYED);
+    DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_CONFIGURATION), window, ConfigDialogProc, 0);
+}
+
 // Puts the display mode back when step 6 changed it.
 static void guardDisplayMode() {
     if (app.currentStep == kDisplaySwitchStep)
@@ -189,7 +206,9 @@ static void toggleAutoPerformance(HWND window) {
     resetFeatureItems();
     if (app.isXp)
         resetThrottleTable(0);
-    if (!app.configOpen)
+    if (app.configOpen)
+        FillSettingsTree(app.configDialog, app.editStep, 0);
+    else
         readPanelLevel(0);
     captureStepState(app.currentStep, app.onAc);
     readPanelControl();
@@ -260,6 +279,9 @@ static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kCmdAutoStartUp:
         toggleAutoStartUp(window);
+        return 0;
+    case kCmdConfiguration:
+        showConfiguration(window);
         return 0;
     case kCmdAutoPerformance:
         toggleAutoPerformance(window);

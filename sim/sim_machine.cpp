@@ -344,6 +344,7 @@ BOOLEAN GetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) {
     capabilities->SystemS4 = capabilities->HiberFilePresent = simValue("HibernateAllowed", 1) != 0;
     capabilities->SystemS5 = TRUE;
     capabilities->ProcessorThrottle = simValue("ProcessorThrottle", 1) != 0;
+    capabilities->ProcessorMinThrottle = BYTE(simValue("ProcessorMinThrottle", 25));
     capabilities->SystemBatteriesPresent = TRUE;
     return TRUE;
 }

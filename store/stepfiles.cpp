@@ -159,6 +159,24 @@ int saveStepSettings(unsigned step, const StepSettings &slot) {
     return 1;
 }
 
+int restoreStepDefault(unsigned step) {
+    if (!isStep(step))
+        return 0;
+    char defPath[MAX_PATH], blcPath[MAX_PATH], tmpPath[MAX_PATH];
+    if (!stepFilePath(step, "DEF", defPath, sizeof defPath) || !stepFilePath(step, "BLC", blcPath, sizeof blcPath) ||
+        !stepFilePath(step, "BL~", tmpPath, sizeof tmpPath))
+        return 0;
+    // Through the temporary file, so a failed copy never leaves half a step file. A read-only default
+    // must not make the step file read-only: later saves replace it.
+    bool ok = CopyFileA(defPath, tmpPath, FALSE) && SetFileAttributesA(tmpPath, FILE_ATTRIBUTE_NORMAL);
+    if (!ok || !replaceFile(tmpPath, blcPath)) {
+        DeleteFileA(tmpPath);
+        showFileError("%s\nCopy default setting error!", defPath);
+        return 0;
+    }
+    return 1;
+}
+
 void readStepName(unsigned step, char *name, size_t size) {
     char key[32];
     snprintf(key, sizeof key, "Step %d", int(step));

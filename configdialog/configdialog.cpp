@@ -1,0 +1,342 @@
+// The configuration dialog window: the step tree, renaming, saving, the defaults and the closing prompts.
+#include "configdialog/configdialog.h"
+
+#include "configdialog/configdialog_ids.h"
+#include "core/configrules.h"
+#include "core/steps.h"
+#include "engine/startup.h"
+#include "engine/stepapply.h"
+#include "state/applock.h"
+#include "state/appstate.h"
+#include "state/commands.h"
+#include "store/stepfiles.h"
+#include "tray/tray.h"
+
+#include <cstdio>
+
+static_assert(IDM_CONFIG_EXIT == 32810 && kCmdConfiguration == 33074, "dialog and tray commands");
+
+static const char kExitPrompt[] = "Configuration has been changed.\nDo you want to save befor you Exit ?";
+static const char kChangePrompt[] = "Configuration has been changed.\nDo you want to save befor you Change ?";
+static const char kLeavePrompt[] = "Configuration has been changed.\nDo you want to save befor you leave ?";
+
+// A step name is at most this long, so the tree, the tray menu, its tooltip and the INI agree.
+constexpr int kMaxStepName = int(kTextSize) - 1;
+
+static LRESULT passOn(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(dialog, message, wParam, lParam);
+}
+
+// The three prompts are owned by the dialog; no lock is held while one waits.
+static bool askToSave(HWND dialog, const char *prompt) {
+    return MessageBoxA(dialog, prompt, app.caption, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES;
+}
+
+void FillStepTree(HWND dialog) {
+    HWND tree = GetDlgItem(dialog, IDC_STEP_TREE);
+    SendMessageA(tree, TVM_DELETEITEM, 0, LPARAM(TVI_ROOT));
+    SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, LPARAM(app.treeImageList));
+    for (unsigned i = 0; i < kStepCount; ++i) {
+        char text[kTextSize] = {};
+        GetMenuStringA(app.trayMenu, i, text, sizeof text, MF_BYPOSITION);
+        InsertTreeItem(tree, TVI_ROOT, text, 257 + i, int(i + 1));
+    }
+}
+
+void UpdateConfigMenu(HWND dialog, HMENU menu, HMENU filePopup) {
+    ConfigMenuState state = configMenuState(app.stepTreeActive != 0, app.selectedSetting);
+    for (int position = CONFIG_POPUP_TIMEOUT; position <= CONFIG_POPUP_CLOCK; ++position)
+        EnableMenuItem(menu, position,
+                       MF_BYPOSITION | (position == state.enabledPopup ? MF_ENABLED : MF_GRAYED));
+    UINT stepItems = MF_BYPOSITION | (state.stepItemsEnabled ? MF_ENABLED : MF_GRAYED);
+    EnableMenuItem(filePopup, 0, stepItems); // "Rename"
+    EnableMenuItem(filePopup, 2, stepItems); // "Load Default setting"
+    if (state.shortTimeouts != ShortTimeouts::Unchanged) {
+        HMENU timeouts = GetSubMenu(menu, CONFIG_POPUP_TIMEOUT);
+        UINT shortItems =
+            MF_BYPOSITION | (state.shortTimeouts == ShortTimeouts::Enabled ? MF_ENABLED : MF_GRAYED);
+        EnableMenuItem(timeouts, 0, shortItems);
+        EnableMenuItem(timeouts, 1, shortItems);
+    }
+    DrawMenuBar(dialog);
+}
+
+LRESULT CALLBACK LabelEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETDLGCODE)
+        return CallWindowProcA(app.labelEditProc, window, message, wParam, lParam) | DLGC_WANTALLKEYS;
+    // The single-line editor would beep at Enter and Tab; the tree commits on Enter itself.
+    if (message == WM_CHAR && (wParam == 13 || wParam == 9))
+        return 0;
+    return CallWindowProcA(app.labelEditProc, window, message, wParam, lParam);
+}
+
+static void showSaveError(DWORD step) {
+    char path[MAX_PATH];
+    if (!stepFilePath(step, "BLC", path, sizeof path))
+        return;
+    char text[MAX_PATH + 64];
+    snprintf(text, sizeof text, "%s\nWrite Power policy file error!", path);
+    showError(text);
+}
+
+int SaveEditedStep() {
+    // Under the lock: a cycle worker or the scheme bounce may apply or capture meanwhile. The error is
+    // shown once the lock is released.
+    ApplicationLock lock;
+    if (!saveStepSettings(app.editStep, app.editSettings)) {
+        // Nothing was written, so nothing is applied: the edits stay in editSettings.
+        showSaveError(app.editStep);
+        return 0;
+    }
+    if (app.editStep == app.currentStep) {
+        app.activeSettings.screenSaverAc = app.editSettings.screenSaverAc;
+        app.activeSettings.screenSaverDc = app.editSettings.screenSaverDc;
+        applyStep(nullptr, &app.currentStep, 0);
+        app.activeSettings.panelLevel = app.editSettings.panelLevel;
+    }
+    return 1;
+}
+
+// Asks whether to keep the edits before the dialog closes, and saves on Yes. The dialog closes
+// whatever happened, so nothing is left modified.
+static void offerSaveOnLeaving(HWND dialog, const char *prompt) {
+    if (!app.configModified)
+        return;
+    applyPanelLevel();
+    if (askToSave(dialog, prompt)) {
+        SaveEditedStep();
+        if (app.editStep == app.currentStep)
+            applyPanelLevel();
+    }
+    app.configModified = 0;
+}
+
+static INT_PTR closeDialog(HWND dialog, INT_PTR result) {
+    offerSaveOnLeaving(dialog, kExitPrompt);
+    EndDialog(dialog, result);
+    return TRUE;
+}
+
+static void loadDefaultSetting(HWND dialog) {
+    {
+        ApplicationLock lock;
+        if (!restoreStepDefault(app.editStep))
+            return;
+    }
+    FillSettingsTree(dialog, app.editStep, 1);
+    if (app.editStep == app.currentStep) {
+        ApplicationLock lock;
+        app.activeSettings.screenSaverAc = app.editSettings.screenSaverAc;
+        app.activeSettings.screenSaverDc = app.editSettings.screenSaverDc;
+        applyStep(nullptr, &app.currentStep, 0);
+        app.activeSettings.panelLevel = app.editSettings.panelLevel;
+    }
+    applyPanelLevel();
+}
+
+static void renamed(HWND dialog, const NMTVDISPINFOA *info) {
+    char name[kTextSize];
+    lstrcpynA(name, info->item.pszText, sizeof name);
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT | TVIF_PARAM;
+    item.hItem = info->item.hItem;
+    item.pszText = name;
+    item.lParam = 256 + app.editStep;
+    SendDlgItemMessageA(dialog, IDC_STEP_TREE, TVM_SETITEMA, 0, LPARAM(&item));
+    if (!isStep(app.editStep))
+        return;
+    ModifyMenuA(app.trayMenu, stepIndex(app.editStep), MF_BYPOSITION | MF_STRING, StepCommand(app.editStep),
+                name);
+    // Built from editSettings as it stands: unsaved edits of the step survive its new name.
+    FillSettingsTree(dialog, app.editStep, 0);
+    writeStepName(app.editStep, name);
+}
+
+static void selectionChanged(HWND dialog, const NMTREEVIEWA *change) {
+    if (change->hdr.hwndFrom == app.stepTree) {
+        // The selection has moved already: the prompt concerns the step left.
+        if (app.configModified && askToSave(dialog, kChangePrompt))
+            SaveEditedStep();
+        app.configModified = 0;
+        TVITEMA item = {};
+        item.mask = TVIF_PARAM;
+        item.hItem = change->itemNew.hItem;
+        if (item.hItem && SendMessageA(app.stepTree, TVM_GETITEMA, 0, LPARAM(&item))) {
+            app.editStep = DWORD(item.lParam - 256);
+            FillSettingsTree(dialog, app.editStep, 1);
+        }
+        app.stepTreeActive = 1;
+        previewPanelLevel(0);
+    } else {
+        app.selectedSetting = change->itemNew.hItem ? DWORD(change->itemNew.lParam) : 0;
+        app.stepTreeActive = 0;
+    }
+    UpdateConfigMenu(dialog, app.configMenu, GetSubMenu(app.configMenu, CONFIG_POPUP_FILE));
+}
+
+// The step item under the message's position, or null.
+static HTREEITEM stepUnderCursor(POINT screen) {
+    TVHITTESTINFO hit = {};
+    hit.pt = screen;
+    ScreenToClient(app.stepTree, &hit.pt);
+    return HTREEITEM(SendMessageA(app.stepTree, TVM_HITTEST, 0, LPARAM(&hit)));
+}
+
+static POINT messagePoint() {
+    DWORD position = GetMessagePos();
+    POINT point = {short(LOWORD(position)), short(HIWORD(position))};
+    return point;
+}
+
+static void clicked(HWND dialog) {
+    POINT screen = messagePoint();
+    if (HTREEITEM step = stepUnderCursor(screen)) {
+        SendMessageA(app.stepTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(step));
+        app.stepTreeActive = 1;
+    } else {
+        HWND settings = GetDlgItem(dialog, IDC_SETTINGS_TREE);
+        TVHITTESTINFO hit = {};
+        hit.pt = screen;
+        ScreenToClient(settings, &hit.pt);
+        HTREEITEM item = HTREEITEM(SendMessageA(settings, TVM_HITTEST, 0, LPARAM(&hit)));
+        SendMessageA(settings, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
+        app.stepTreeActive = 0;
+    }
+    UpdateConfigMenu(dialog, app.configMenu, GetSubMenu(app.configMenu, CONFIG_POPUP_FILE));
+}
+
+static void doubleClicked(HWND dialog) {
+    HMENU filePopup = GetSubMenu(app.configMenu, CONFIG_POPUP_FILE);
+    if (HTREEITEM step = stepUnderCursor(messagePoint())) {
+        SendMessageA(app.stepTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(step));
+        app.stepTreeActive = 1;
+        UpdateConfigMenu(dialog, app.configMenu, filePopup);
+        PostMessageA(dialog, WM_COMMAND, IDM_CONFIG_RENAME, 0);
+        return;
+    }
+    app.stepTreeActive = 0;
+    UpdateConfigMenu(dialog, app.configMenu, filePopup);
+    int position = popupForKind(app.selectedSetting);
+    if (position == 0)
+        return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    ShowTrayMenu(dialog, cursor.x, cursor.y, position);
+}
+
+static INT_PTR notified(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    NMHDR *header = reinterpret_cast<NMHDR *>(lParam);
+    switch (header->code) {
+    case TVN_BEGINLABELEDITA:
+        app.labelEdit = HWND(SendMessageA(app.stepTree, TVM_GETEDITCONTROL, 0, 0));
+        SendMessageA(app.labelEdit, EM_LIMITTEXT, kMaxStepName, 0);
+        app.labelEditProc = WNDPROC(SetWindowLongPtrA(app.labelEdit, GWLP_WNDPROC, LONG_PTR(LabelEditProc)));
+        app.labelEditing = 1;
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+        return TRUE;
+    case TVN_ENDLABELEDITA: {
+        app.labelEditing = 0;
+        const NMTVDISPINFOA *info = reinterpret_cast<NMTVDISPINFOA *>(lParam);
+        // An empty name counts as given; only a cancelled edit carries no text.
+        if (info->item.pszText)
+            renamed(dialog, info);
+        if (app.labelEdit && app.labelEditProc)
+            SetWindowLongPtrA(app.labelEdit, GWLP_WNDPROC, LONG_PTR(app.labelEditProc));
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+        return TRUE;
+    }
+    case TVN_SELCHANGEDA:
+        selectionChanged(dialog, reinterpret_cast<NMTREEVIEWA *>(lParam));
+        return FALSE;
+    case NM_CLICK:
+        clicked(dialog);
+        return TRUE;
+    case NM_DBLCLK:
+        doubleClicked(dialog);
+        return TRUE;
+    default:
+        return passOn(dialog, WM_NOTIFY, wParam, lParam);
+    }
+}
+
+static INT_PTR commanded(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    unsigned id = LOWORD(wParam);
+    if (app.labelEditing) {
+        if (id != IDCANCEL)
+            return passOn(dialog, WM_COMMAND, wParam, lParam); // no menu choice during a name edit
+        SendDlgItemMessageA(dialog, IDC_STEP_TREE, TVM_ENDEDITLABELNOW, TRUE, 0);
+        return closeDialog(dialog, IDCANCEL);
+    }
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+    case IDM_CONFIG_EXIT:
+        return closeDialog(dialog, id);
+    case IDM_CONFIG_SAVE:
+        // A failed save keeps the dialog modified, so the next way out asks again.
+        if (app.configModified && SaveEditedStep()) {
+            applyPanelLevel();
+            app.configModified = 0;
+        }
+        return TRUE;
+    case IDM_CONFIG_RENAME: {
+        HTREEITEM item = HTREEITEM(SendMessageA(app.stepTree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        SetFocus(dialog);
+        if (item)
+            SendMessageA(app.stepTree, TVM_EDITLABELA, 0, LPARAM(item));
+        return TRUE;
+    }
+    case IDM_CONFIG_LOAD_DEFAULT:
+        loadDefaultSetting(dialog);
+        return TRUE;
+    default:
+        break;
+    }
+    bool anyTime = id == IDM_SCREEN_SAVER_ON || id == IDM_SCREEN_SAVER_OFF || id == IDM_TIMEOUT_NEVER;
+    bool settingItem = id >= IDM_PERFORMANCE_L0 && id <= IDM_TIMEOUT_5_HOURS;
+    if (anyTime || (settingItem && !app.stepTreeActive)) {
+        ApplyMenuChoice(app.selectedSetting, id);
+        FillSettingsTree(dialog, app.editStep, 0);
+    }
+    return passOn(dialog, WM_COMMAND, wParam, lParam);
+}
+
+static void initialise(HWND dialog) {
+    readPanelControl();
+    FillStepTree(dialog);
+    FillSettingsTree(dialog, app.currentStep, 1);
+    app.editStep = app.currentStep;
+    app.configOpen = 1;
+    DeleteMenu(app.configMenu, CONFIG_POPUP_CLOCK, MF_BYPOSITION); // the dialog offers no clock
+    if (!app.throttleSupported)
+        DeleteMenu(app.configMenu, CONFIG_POPUP_PERFORMANCE, MF_BYPOSITION);
+    else
+        AdaptPerformanceMenu(GetSubMenu(app.configMenu, CONFIG_POPUP_PERFORMANCE));
+}
+
+static void destroyed(HWND dialog) {
+    offerSaveOnLeaving(dialog, kLeavePrompt);
+    app.configOpen = 0;
+    EnableMenuItem(app.trayMenu, kCmdConfiguration, MF_BYCOMMAND | MF_ENABLED);
+    applyPanelLevel();
+}
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    app.configDialog = dialog;
+    app.stepTree = GetDlgItem(dialog, IDC_STEP_TREE);
+    app.configMenu = GetMenu(dialog);
+    switch (message) {
+    case WM_INITDIALOG:
+        initialise(dialog);
+        return TRUE;
+    case WM_NOTIFY:
+        return notified(dialog, wParam, lParam);
+    case WM_COMMAND:
+        return commanded(dialog, wParam, lParam);
+    case WM_DESTROY:
+        destroyed(dialog);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
