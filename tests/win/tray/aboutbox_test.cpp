@@ -1,6 +1,6 @@
 // The About box as a real modal dialog: its texts, its eight step icons, and closing by OK or Escape.
 #include "testwindow.h"
-#include "screenshot.h"
+#include "harness/screenshot.h"
 
 #include "resources/resource.h"
 #include "state/appstate.h"

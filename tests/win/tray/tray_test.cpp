@@ -1,6 +1,6 @@
 // The tray icon, the tray menu built from the step names, the menu bar and accelerators of the main window.
 #include "testwindow.h"
-#include "screenshot.h"
+#include "harness/screenshot.h"
 
 #include "resources/resource.h"
 #include "state/appstate.h"

@@ -1,5 +1,5 @@
-// Screen pictures for the tray tests: a window as it is on the screen, and an icon's pixels.
-#include "screenshot.h"
+// Screen pictures for the tests: a window as it is on the screen, and an icon's pixels.
+#include "harness/screenshot.h"
 
 #include <cstdio>
 #include <cstring>

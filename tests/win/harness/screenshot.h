@@ -1,4 +1,4 @@
-// Screen pictures for the tray tests: a window as it is on the screen, and an icon's pixels.
+// Screen pictures for the tests: a window as it is on the screen, and an icon's pixels.
 #pragma once
 #include <windows.h>
 
