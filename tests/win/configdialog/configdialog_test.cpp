@@ -137,7 +137,8 @@ TEST_F(ConfigDialog, OpensWithTheStepsAndTheHalfOfTheStepInForce) {
               "Step 2 (for AC mode)|System|Standby time out|Standby timer Never |Hibernation time out|"
               "Hibernation timer Never |Video|Video time out|Video off timer 20 Minutes |Screen Saver|"
               "Screen Saver ON|Hard Drive|Hard Drive time out|Hard Drive off timer Never |");
-    EXPECT_EQ(menuTexts(GetMenu(dialog)), "File|Time out|Panel Level|Screen Saver|") << "XP throttles by itself";
+    EXPECT_EQ(menuTexts(GetMenu(dialog)), "File|Time out|Panel Level|Screen Saver|")
+        << "XP throttles by itself";
     EXPECT_TRUE(saveWindowPicture(dialog, artifactsFolder() + "configuration.bmp"));
     close(IDCANCEL);
     EXPECT_EQ(result, IDCANCEL);

@@ -107,3 +107,18 @@ TEST_F(Commands, ThrottleResetCodesRebuildTheTableAndReapplyTheStep) {
     ASSERT_TRUE(waitLineFrom(from, "SUSPEND 0"));
     EXPECT_EQ(countPrefixFrom(from, "THROTTLE "), 0u) << "other codes are ignored";
 }
+
+TEST_F(Commands, ConfigurationOpensTheDialogOnceAndAgainAfterItCloses) {
+    startProgram();
+    auto dialog = [this] { return findProcessWindow(program.pid(), "#32770", "Configuration Kelvane"); };
+    for (int opening = 0; opening < 2; ++opening) {
+        program.command(33074);
+        ASSERT_TRUE(waitUntil([&] { return dialog() != nullptr; })) << opening;
+        HWND first = dialog();
+        program.command(33074); // posted from outside while open: no second dialog
+        ASSERT_TRUE(program.answers());
+        EXPECT_EQ(dialog(), first);
+        PostMessageA(first, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(waitUntil([&] { return !IsWindow(first); })) << opening;
+    }
+}
