@@ -2,6 +2,7 @@
 #include "core/control.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +49,64 @@ static HWND aboutBox() {
 static HWND popupMenu() {
     return visibleWindow("#32768", nullptr);
 }
+static HWND configDialog() {
+    return visibleWindow("#32770", "Configuration Kelvane");
+}
+
+// Controls of the configuration dialog: the settings tree and the step tree.
+static const int kSettingsTree = 1001, kStepTree = 1003;
+
+// Sends to a window of the program and waits for it, so the next poke sees the effect.
+static LRESULT sendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result);
+    return LRESULT(result);
+}
+
+// The tree item reached by a path of child positions such as "0.1.0" (item handles cross processes;
+// item texts would not), or null.
+static HTREEITEM treeItem(HWND tree, const char *path) {
+    HTREEITEM item = HTREEITEM(sendTo(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    for (const char *p = path; item && *p;) {
+        long skip = strtol(p, const_cast<char **>(&p), 10);
+        while (item && skip-- > 0)
+            item = HTREEITEM(sendTo(tree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(item)));
+        if (*p == '.') {
+            ++p;
+            if (item)
+                item = HTREEITEM(sendTo(tree, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(item)));
+        }
+    }
+    return item;
+}
+
+static bool selectTreeItem(int control, const char *path) {
+    HWND tree = GetDlgItem(configDialog(), control);
+    HTREEITEM item = tree ? treeItem(tree, path) : nullptr;
+    return item && sendTo(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
+}
+
+// Selects a step and gives it a new name through the step tree's own name editor.
+static int renameStep(int step, const char *name) {
+    char path[16];
+    snprintf(path, sizeof path, "%d", step - 1);
+    if (!selectTreeItem(kStepTree, path)) {
+        printf("no step %d in the dialog\n", step);
+        return 1;
+    }
+    HWND dialog = configDialog();
+    HWND tree = GetDlgItem(dialog, kStepTree);
+    sendTo(dialog, WM_COMMAND, 32812, 0); // "Rename"
+    HWND editor = HWND(sendTo(tree, TVM_GETEDITCONTROL, 0, 0));
+    if (!editor) {
+        printf("the name editor did not open\n");
+        return 1;
+    }
+    sendTo(editor, WM_SETTEXT, 0, LPARAM(name));
+    sendTo(tree, TVM_ENDEDITLABELNOW, FALSE, 0);
+    printf("step %d renamed \"%s\"\n", step, name);
+    return 0;
+}
 
 // Polls until `wanted` holds or `ms` milliseconds have passed.
 template <typename Check> static bool waitUntil(DWORD ms, Check wanted) {
@@ -82,7 +141,8 @@ static int post(UINT message, WPARAM wParam, LPARAM lParam, const char *what) {
 static int usage() {
     fprintf(stderr, "usage: Poke command <id> | power <wParam> | tray <lParam> | close |\n"
                     "       wait-window <ms> | wait-exit <ms> | wait-menu <ms> | close-menu <ms> |\n"
-                    "       wait-about <ms> | close-about <ms>\n");
+                    "       wait-about <ms> | close-about <ms> | wait-config <ms> |\n"
+                    "       config-rename <step> <name> | config-select <path> | config-command <id>\n");
     return 2;
 }
 
@@ -111,7 +171,30 @@ int main(int argc, char **argv) {
     if (strcmp(verb, "close") == 0)
         return post(WM_CLOSE, 0, 0, "WM_CLOSE");
 
+    if (strcmp(verb, "config-rename") == 0 && argc >= 4)
+        return renameStep(int(number(argv[2])), argv[3]);
+    if (strcmp(verb, "config-select") == 0) {
+        bool ok = selectTreeItem(kSettingsTree, argv[2]);
+        printf(ok ? "setting %s selected\n" : "no setting %s\n", argv[2]);
+        return ok ? 0 : 1;
+    }
+    if (strcmp(verb, "config-command") == 0) {
+        HWND dialog = configDialog();
+        if (!dialog) {
+            printf("no configuration dialog\n");
+            return 1;
+        }
+        sendTo(dialog, WM_COMMAND, number(argv[2]), 0);
+        printf("dialog command %lu done\n", number(argv[2]));
+        return 0;
+    }
+
     DWORD ms = number(argv[2]);
+    if (strcmp(verb, "wait-config") == 0) {
+        bool ok = waitUntil(ms, [] { return configDialog() != nullptr; });
+        printf(ok ? "configuration dialog is open\n" : "no configuration dialog after %lu ms\n", ms);
+        return ok ? 0 : 1;
+    }
     if (strcmp(verb, "wait-window") == 0) {
         bool ok = waitUntil(ms, [] { return findProgramWindow() != nullptr; });
         printf(ok ? "Lumora window is there\n" : "no Lumora window after %lu ms\n", ms);
