@@ -483,7 +483,20 @@ BOOL ShutDown(UINT flags) {
 
 UINT WinExec(const char *commandLine, UINT show) {
     simLog("EXEC %s", commandLine);
-    return ::WinExec(commandLine, show);
+    // Wine's WinExec keeps one handle per call (the new process's idle event), which Windows does not;
+    // the simulated notebook starts the stand-in as Windows would leave it: no handle kept.
+    char command[MAX_PATH + 32];
+    lstrcpynA(command, commandLine, sizeof command);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = WORD(show);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return ERROR_FILE_NOT_FOUND;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 33;
 }
 
 BOOL GetVersionExA(OSVERSIONINFOA *info) { return ::GetVersionExA(info); }
