@@ -3,6 +3,8 @@
 
 #include "harness/notebook.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -74,7 +76,29 @@ ProgramFolder::ProgramFolder(const std::string &from, bool withStepFiles) {
     }
 }
 
+// The display-mode tool's stand-in, started by a program that was killed at that moment, can hang in
+// Wine's process start-up; left running it would keep the test run (and the folder) from ending.
+static void endDisplayToolStandIns() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "VidmoCFG.EXE") != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
 ProgramFolder::~ProgramFolder() {
+    endDisplayToolStandIns();
     removeFolder(path_);
 }
 
