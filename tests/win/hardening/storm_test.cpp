@@ -8,16 +8,6 @@
 
 namespace {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-void deleteRunValue() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, "Kelvane");
-        RegCloseKey(key);
-    }
-}
-
 unsigned long envNumber(const char *name, unsigned long fallback) {
     char text[32] = {};
     DWORD n = GetEnvironmentVariableA(name, text, sizeof text);

@@ -3,16 +3,6 @@
 
 namespace {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-void deleteRunValue() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, "Kelvane");
-        RegCloseKey(key);
-    }
-}
-
 std::string runValue() {
     return regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane");
 }

@@ -10,6 +10,17 @@
 #include <memory>
 #include <string>
 
+// The machine's log-on "Run" key, where start at log-on puts the value "Kelvane".
+constexpr const char *kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+inline void deleteRunValue() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "Kelvane");
+        RegCloseKey(key);
+    }
+}
+
 class LumoraTest : public ::testing::Test {
   protected:
     void SetUp() override { resetNotebook(); }
