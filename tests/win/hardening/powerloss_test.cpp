@@ -35,12 +35,10 @@ TEST_F(PowerLoss, KilledAtRandomMomentsLeavesEveryStepFileWholeAndLoadable) {
 
     // Every box of any copy of the program is answered and recorded: a load must never need one.
     MessageBoxWatcher boxes;
-    // Step 6 changes the resolution itself instead of starting the display-mode tool: a tool started by
-    // a program killed at that moment can hang in Wine's process start-up.
-    setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Vidmo_RES", "2");
-    startProgram();
+    // No display-mode tool in the folder: under Wine a program started just before its parent is killed
+    // can hang in its start-up for good.
+    folder = std::make_unique<ProgramFolder>();
     const std::string dir = folder->path();
-    program.kill();
 
     unsigned killedStarting = 0, killedSwitching = 0, leftTemp = 0, changed = 0;
     DWORD slowestStart = 0, totalStart = 0;
@@ -50,7 +48,16 @@ TEST_F(PowerLoss, KilledAtRandomMomentsLeavesEveryStepFileWholeAndLoadable) {
             before[step] = fileBytes(stepFile(dir, step, "BLC"));
 
         DWORD started = GetTickCount();
-        ASSERT_TRUE(program.start(folder->exe()));
+        // Under Wine a start right after a kill now and then fails at once; the next try succeeds.
+        bool up = false;
+        for (int attempt = 0; attempt < 5 && !up; ++attempt) {
+            up = program.start(folder->exe());
+            if (!up) {
+                printf("[ info ] kill %lu: start failed (error %lu), trying again\n", kill, GetLastError());
+                Sleep(500);
+            }
+        }
+        ASSERT_TRUE(up) << "start " << kill;
         if (below(8) == 0) {
             // During start-up, which loads the step in force.
             Sleep(below(600));
