@@ -90,11 +90,15 @@ void scheduleCycleStep() {
     ApplicationLock lock;
     if (!app.cycleCancelEvent)
         return; // nothing could wake a worker: the step is shown but not applied
+    bool idle = !cyclePending;
     cycleDue = GetTickCount() + kCycleQuietMs;
     cyclePending = 1;
     if (!app.cycleThreadA)
         app.cycleThreadA = CreateThread(nullptr, 0, CycleWorker, (void *)&app.cycleBusy, 0, nullptr);
-    SetEvent(app.cycleCancelEvent);
+    // A worker sleeping toward an earlier deadline wakes then and sleeps on to this one; only an idle
+    // worker needs waking, so a burst of commands costs no call into the system each.
+    if (idle)
+        SetEvent(app.cycleCancelEvent);
 }
 
 void stopCycleWorkers() {

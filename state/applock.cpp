@@ -61,6 +61,12 @@ DWORD waitTakingSentMessages(HANDLE object, DWORD timeoutMs) {
 }
 
 void lockApplication() {
+    // Taken again by its holder: the mutex is ours already, only the depth counts (no wait, no call
+    // into the system: nested takes are frequent).
+    if (holdsLock()) {
+        ++lockDepth;
+        return;
+    }
     DWORD rc = waitTakingSentMessages(applicationMutex, INFINITE);
     if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0)
         return; // cannot wait: run unlocked rather than hang
@@ -71,10 +77,8 @@ void lockApplication() {
 void unlockApplication() {
     if (!holdsLock())
         return;
-    if (--lockDepth > 0) {
-        ReleaseMutex(applicationMutex);
+    if (--lockDepth > 0)
         return;
-    }
     // Take the queue before letting go: the next holder owns it then.
     PendingMessage *shown = pendingFirst;
     pendingFirst = nullptr;
