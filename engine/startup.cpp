@@ -46,7 +46,9 @@ int loadStartupSettings() {
     DWORD number;
     app.ownScheme = readProgramNumber("Power_Scheme_No", 3, number) ? number : 0;
 
-    app.currentStep = readProgramNumber("CurrentStep", 2, number) ? number : 0;
+    // A step outside 1-8 counts as missing: it has no file, and would stop every start until the value
+    // was mended by hand.
+    app.currentStep = readProgramNumber("CurrentStep", 2, number) && isStep(number) ? number : 0;
     if (app.currentStep == 0) {
         app.currentStep = 2;
         writeProgramText("CurrentStep", "2");

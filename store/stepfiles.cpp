@@ -69,6 +69,23 @@ static bool readStepFile(HANDLE file, const char *path, StepSettings &slot) {
     return false;
 }
 
+static bool replaceFile(const char *from, const char *to);
+
+// Copies a shipped default over a step file through the temporary file beside it, so a crash or a
+// failed copy never leaves half a step file. A read-only default must not make the step file
+// read-only: later saves replace it.
+static bool copyDefault(unsigned step, const char *defPath, const char *blcPath) {
+    char tmpPath[MAX_PATH];
+    if (!stepFilePath(step, "BL~", tmpPath, sizeof tmpPath))
+        return false;
+    bool ok = CopyFileA(defPath, tmpPath, FALSE) && SetFileAttributesA(tmpPath, FILE_ATTRIBUTE_NORMAL);
+    if (!ok || !replaceFile(tmpPath, blcPath)) {
+        DeleteFileA(tmpPath);
+        return false;
+    }
+    return true;
+}
+
 int loadStepSettings(unsigned step, StepSettings &slot) {
     if (!readGlobalPolicy())
         return 0;
@@ -89,7 +106,8 @@ int loadStepSettings(unsigned step, StepSettings &slot) {
         char defPath[MAX_PATH];
         if (!stepFilePath(step, "DEF", defPath, sizeof defPath))
             return 0;
-        CopyFileA(defPath, blcPath, FALSE);
+        // A copy that fails leaves the file missing, and the load below says so.
+        copyDefault(step, defPath, blcPath);
         app.defaultCopyMark = 1;
         int loaded = loadStepSettings(step, slot);
         app.defaultCopyMark = 0;
@@ -162,15 +180,10 @@ int saveStepSettings(unsigned step, const StepSettings &slot) {
 int restoreStepDefault(unsigned step) {
     if (!isStep(step))
         return 0;
-    char defPath[MAX_PATH], blcPath[MAX_PATH], tmpPath[MAX_PATH];
-    if (!stepFilePath(step, "DEF", defPath, sizeof defPath) || !stepFilePath(step, "BLC", blcPath, sizeof blcPath) ||
-        !stepFilePath(step, "BL~", tmpPath, sizeof tmpPath))
+    char defPath[MAX_PATH], blcPath[MAX_PATH];
+    if (!stepFilePath(step, "DEF", defPath, sizeof defPath) || !stepFilePath(step, "BLC", blcPath, sizeof blcPath))
         return 0;
-    // Through the temporary file, so a failed copy never leaves half a step file. A read-only default
-    // must not make the step file read-only: later saves replace it.
-    bool ok = CopyFileA(defPath, tmpPath, FALSE) && SetFileAttributesA(tmpPath, FILE_ATTRIBUTE_NORMAL);
-    if (!ok || !replaceFile(tmpPath, blcPath)) {
-        DeleteFileA(tmpPath);
+    if (!copyDefault(step, defPath, blcPath)) {
         showFileError("%s\nCopy default setting error!", defPath);
         return 0;
     }

@@ -73,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SavedSteps{"0", "8", "9", 2, 3, 9, "2", "3", "9"},
                       SavedSteps{"7", "5", "8", 7, 5, 8, "7", "5", "8"},
                       SavedSteps{"x", "6", "2", 2, 6, 2, "2", "6", "2"},
-                      SavedSteps{"1", "0", "5", 1, 0, 5, "1", "0", "5"}));
+                      SavedSteps{"1", "0", "5", 1, 0, 5, "1", "0", "5"},
+                      SavedSteps{"9", "2", "4", 2, 2, 4, "2", "2", "4"}));
 
 class AmbientLight : public StartedProgram {
   protected:
