@@ -1,17 +1,12 @@
 // Fuzz target: registry text of any bytes and length parsed as a decimal number, and numbers formatted
 // into buffers of any size.
 #include "core/decimal.h"
+#include "require.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#define REQUIRE(condition)                                                                                   \
-    do {                                                                                                     \
-        if (!(condition))                                                                                    \
-            std::abort();                                                                                    \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Registry text is terminated by the reader; embedded zeros end it early, as they would.

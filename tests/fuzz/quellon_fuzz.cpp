@@ -1,5 +1,6 @@
 // Fuzz target: the QUELLON.INI walk over an INI file of any content, read by a fake profile reader.
 #include "core/quellonwalk.h"
+#include "require.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -7,12 +8,6 @@
 #include <map>
 #include <string>
 #include <utility>
-
-#define REQUIRE(condition)                                                                                   \
-    do {                                                                                                     \
-        if (!(condition))                                                                                    \
-            std::abort();                                                                                    \
-    } while (0)
 
 namespace {
 

@@ -1,16 +1,10 @@
 // Fuzz target: a step file of any length decoded, adjusted, encoded and decoded again.
 #include "core/stepfile.h"
+#include "require.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-// Stops the run with a crash the fuzzer records, whatever the build's assertions.
-#define REQUIRE(condition)                                                                                   \
-    do {                                                                                                     \
-        if (!(condition))                                                                                    \
-            std::abort();                                                                                    \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A short read leaves the rest of the slot as it was: start from a known filling.

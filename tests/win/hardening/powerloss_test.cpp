@@ -1,5 +1,6 @@
 // Power loss during a save: the program is killed at random moments while step switches save step files.
 #include "lumorafixture.h"
+#include "soak.h"
 
 #include <cstdlib>
 #include <random>
@@ -7,12 +8,6 @@
 namespace {
 
 // A number from the environment, or `fallback`.
-unsigned long envNumber(const char *name, unsigned long fallback) {
-    char text[32] = {};
-    DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
-    return n && n < sizeof text ? std::strtoul(text, nullptr, 10) : fallback;
-}
-
 std::string stepFile(const std::string &folder, unsigned step, const char *extension) {
     return folder + "CFG" + std::to_string(step) + "." + extension;
 }

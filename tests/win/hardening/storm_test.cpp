@@ -2,17 +2,12 @@
 #include "boxes.h"
 #include "handles.h"
 #include "lumorafixture.h"
+#include "soak.h"
 
 #include <cstdlib>
 #include <random>
 
 namespace {
-
-unsigned long envNumber(const char *name, unsigned long fallback) {
-    char text[32] = {};
-    DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
-    return n && n < sizeof text ? std::strtoul(text, nullptr, 10) : fallback;
-}
 
 // The last step the firmware was told of, or 0.
 unsigned lastAnnouncedStep() {
@@ -25,17 +20,7 @@ unsigned lastAnnouncedStep() {
 
 } // namespace
 
-class MessageStorm : public LumoraTest {
-  protected:
-    void SetUp() override {
-        LumoraTest::SetUp();
-        deleteRunValue();
-    }
-    void TearDown() override {
-        LumoraTest::TearDown();
-        deleteRunValue();
-    }
-};
+using MessageStorm = LumoraTestWithoutRunValue;
 
 TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentAndClean) {
     const unsigned long seed = envNumber("KELVANE_SEED", 12);

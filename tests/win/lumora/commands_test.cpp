@@ -9,17 +9,7 @@ std::string runValue() {
 
 } // namespace
 
-class Commands : public LumoraTest {
-  protected:
-    void SetUp() override {
-        LumoraTest::SetUp();
-        deleteRunValue();
-    }
-    void TearDown() override {
-        LumoraTest::TearDown();
-        deleteRunValue();
-    }
-};
+using Commands = LumoraTestWithoutRunValue;
 
 TEST_F(Commands, AutoStartUpOnWritesRunEntryAndOffLeavesIt) {
     startProgram();

@@ -67,3 +67,16 @@ class LumoraTest : public ::testing::Test {
     Program program;
     OsdStandIn osd;
 };
+
+// For tests that turn start at log-on on: no "Kelvane" Run value before or after them.
+class LumoraTestWithoutRunValue : public LumoraTest {
+  protected:
+    void SetUp() override {
+        LumoraTest::SetUp();
+        deleteRunValue();
+    }
+    void TearDown() override {
+        LumoraTest::TearDown();
+        deleteRunValue();
+    }
+};
