@@ -15,6 +15,9 @@ class Quellon : public ::testing::Test {
     // message it posted has reached the windows.
     void run(const std::string &ini) {
         writeText(programFolder() + "QUELLON.INI", ini);
+        runWithoutWriting();
+    }
+    void runWithoutWriting() {
         ASSERT_TRUE(SetCurrentDirectoryA(testFolder().c_str()));
         std::string command = programFolder() + "Quellon.exe";
         EXPECT_EQ(runProgram(command.insert(0, 1, '"') + "\" ignored arguments"), 0);
@@ -72,4 +75,12 @@ TEST_F(Quellon, ReadsTheListBesideTheProgramWhateverTheCurrentFolder) {
     DeleteFileA((testFolder() + "QUELLON.INI").c_str());
     EXPECT_EQ(windows.closes(listed), 1);
     EXPECT_EQ(windows.closes(decoy), 0);
+}
+
+TEST_F(Quellon, MissingListClosesNothingAndEndsWithZero) {
+    // The profile reader's default "ERROR" must not be taken for a class or a title.
+    size_t named = windows.open("ERROR", "ERROR");
+    DeleteFileA((programFolder() + "QUELLON.INI").c_str());
+    runWithoutWriting();
+    EXPECT_EQ(windows.closes(named), 0);
 }
