@@ -24,6 +24,29 @@ BOOLEAN IsPwrSuspendAllowed();
 BOOLEAN IsPwrHibernateAllowed();
 BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDisabled);
 
+// The power profile interface of Windows Vista and later: schemes by GUID, in the shapes powrprof
+// publishes (ERROR_SUCCESS or an error code). Earlier Windows lack them: ERROR_CALL_NOT_IMPLEMENTED.
+// A GUID handed out by PowerGetActiveScheme or PowerDuplicateScheme (into a null pointer) is freed
+// with LocalFree. `root` is null for the user's own schemes.
+DWORD PowerGetActiveScheme(HKEY root, GUID **active);
+DWORD PowerSetActiveScheme(HKEY root, const GUID *scheme);
+DWORD PowerDuplicateScheme(HKEY root, const GUID *source, GUID **duplicate);
+DWORD PowerDeleteScheme(HKEY root, const GUID *scheme);
+// Schemes only (access kAccessScheme): the GUID at `index` into `buffer`; ERROR_NO_MORE_ITEMS past the last.
+DWORD PowerEnumerate(HKEY root, const GUID *scheme, const GUID *subgroup, ULONG access, ULONG index, UCHAR *buffer,
+                     DWORD *bufferSize);
+// Names and descriptions are UTF-16 text with its terminator; sizes in bytes.
+DWORD PowerReadFriendlyName(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
+                            DWORD *bufferSize);
+DWORD PowerWriteFriendlyName(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting,
+                             UCHAR *buffer, DWORD bufferSize);
+DWORD PowerWriteDescription(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
+                            DWORD bufferSize);
+DWORD PowerReadACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value);
+DWORD PowerReadDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value);
+DWORD PowerWriteACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value);
+DWORD PowerWriteDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value);
+
 // The maker's ACPI method library; nonzero when the method ran.
 int None_Method(DWORD method, DWORD *out);
 int One_Method(DWORD method, DWORD argument, DWORD *out);

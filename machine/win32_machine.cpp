@@ -46,6 +46,78 @@ BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDi
     return ::SetSuspendState(hibernate, force, wakeupEventsDisabled);
 }
 
+// The GUID calls of Windows Vista and later, looked up in powrprof.dll at first use so that the
+// program still loads on Windows XP, which lacks them.
+namespace {
+
+FARPROC powerCall(const char *name) {
+    static HMODULE powrprof; // a second thread at first use finds the same module
+    if (!powrprof)
+        powrprof = LoadLibraryA("powrprof.dll");
+    return powrprof ? GetProcAddress(powrprof, name) : nullptr;
+}
+
+template <typename Call> Call resolved(Call &slot, const char *name) {
+    if (!slot)
+        slot = reinterpret_cast<Call>(reinterpret_cast<void *>(powerCall(name)));
+    return slot;
+}
+
+using SchemeOut = DWORD(WINAPI *)(HKEY, GUID **);
+using SchemeIn = DWORD(WINAPI *)(HKEY, const GUID *);
+using Duplicate = DWORD(WINAPI *)(HKEY, const GUID *, GUID **);
+using Enumerate = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, ULONG, ULONG, UCHAR *, DWORD *);
+using ReadText = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, UCHAR *, DWORD *);
+using WriteText = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, UCHAR *, DWORD);
+using ReadIndex = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, DWORD *);
+using WriteIndex = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, DWORD);
+
+} // namespace
+
+#define KELVANE_POWER_CALL(type, name, ...)                                                                            \
+    static type name##Call;                                                                                            \
+    type call = resolved(name##Call, #name);                                                                           \
+    return call ? call(__VA_ARGS__) : ERROR_CALL_NOT_IMPLEMENTED
+
+DWORD PowerGetActiveScheme(HKEY root, GUID **active) { KELVANE_POWER_CALL(SchemeOut, PowerGetActiveScheme, root, active); }
+DWORD PowerSetActiveScheme(HKEY root, const GUID *scheme) {
+    KELVANE_POWER_CALL(SchemeIn, PowerSetActiveScheme, root, scheme);
+}
+DWORD PowerDuplicateScheme(HKEY root, const GUID *source, GUID **duplicate) {
+    KELVANE_POWER_CALL(Duplicate, PowerDuplicateScheme, root, source, duplicate);
+}
+DWORD PowerDeleteScheme(HKEY root, const GUID *scheme) { KELVANE_POWER_CALL(SchemeIn, PowerDeleteScheme, root, scheme); }
+DWORD PowerEnumerate(HKEY root, const GUID *scheme, const GUID *subgroup, ULONG access, ULONG index, UCHAR *buffer,
+                     DWORD *bufferSize) {
+    KELVANE_POWER_CALL(Enumerate, PowerEnumerate, root, scheme, subgroup, access, index, buffer, bufferSize);
+}
+DWORD PowerReadFriendlyName(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
+                            DWORD *bufferSize) {
+    KELVANE_POWER_CALL(ReadText, PowerReadFriendlyName, root, scheme, subgroup, setting, buffer, bufferSize);
+}
+DWORD PowerWriteFriendlyName(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
+                             DWORD bufferSize) {
+    KELVANE_POWER_CALL(WriteText, PowerWriteFriendlyName, root, scheme, subgroup, setting, buffer, bufferSize);
+}
+DWORD PowerWriteDescription(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
+                            DWORD bufferSize) {
+    KELVANE_POWER_CALL(WriteText, PowerWriteDescription, root, scheme, subgroup, setting, buffer, bufferSize);
+}
+DWORD PowerReadACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value) {
+    KELVANE_POWER_CALL(ReadIndex, PowerReadACValueIndex, root, scheme, subgroup, setting, value);
+}
+DWORD PowerReadDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value) {
+    KELVANE_POWER_CALL(ReadIndex, PowerReadDCValueIndex, root, scheme, subgroup, setting, value);
+}
+DWORD PowerWriteACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value) {
+    KELVANE_POWER_CALL(WriteIndex, PowerWriteACValueIndex, root, scheme, subgroup, setting, value);
+}
+DWORD PowerWriteDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value) {
+    KELVANE_POWER_CALL(WriteIndex, PowerWriteDCValueIndex, root, scheme, subgroup, setting, value);
+}
+
+#undef KELVANE_POWER_CALL
+
 int None_Method(DWORD method, DWORD *out) { return ::None_Method(method, out); }
 int One_Method(DWORD method, DWORD argument, DWORD *out) { return ::One_Method(method, argument, out); }
 

@@ -1,0 +1,154 @@
+// The simulated notebook's GUID power schemes: present from Windows Vista on, absent before.
+#include "harness/notebook.h"
+#include "harness/platform.h"
+#include "machine/machine.h"
+#include "machine/powerguids.h"
+#include "sim/simstate.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool reportsNtSix() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 6;
+}
+
+std::string text(const GUID &guid) {
+    char out[kGuidTextSize];
+    formatGuid(guid, out);
+    return out;
+}
+
+DWORD ac(const GUID &scheme, const GUID &subgroup, const GUID &setting) {
+    DWORD value = 0xDEAD;
+    EXPECT_EQ(machine::PowerReadACValueIndex(nullptr, &scheme, &subgroup, &setting, &value), DWORD(ERROR_SUCCESS));
+    return value;
+}
+
+std::wstring friendlyName(const GUID &scheme) {
+    DWORD size = 0;
+    if (machine::PowerReadFriendlyName(nullptr, &scheme, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return L"<unreadable>";
+    std::wstring name(size / sizeof(wchar_t), L'\0');
+    if (machine::PowerReadFriendlyName(nullptr, &scheme, nullptr, nullptr, (UCHAR *)name.data(), &size) !=
+        ERROR_SUCCESS)
+        return L"<unreadable>";
+    name.resize(wcslen(name.c_str()));
+    return name;
+}
+
+// Runs in the copy of this program that reports Windows 10 (GuidSchemePlatforms below).
+class GuidSchemes : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char path[MAX_PATH];
+        std::string self(path, GetModuleFileNameA(nullptr, path, sizeof path));
+        if (self.find("_win10.exe") == std::string::npos)
+            GTEST_SKIP() << "runs in the copy named for win10";
+        ASSERT_TRUE(reportsNtSix()) << self;
+        resetNotebook();
+    }
+};
+
+} // namespace
+
+TEST(GuidSchemePlatforms, AbsentOnXpAndTheXpStoreIsLeftAlone) {
+    resetNotebook();
+    GUID *active = nullptr;
+    EXPECT_EQ(machine::PowerGetActiveScheme(nullptr, &active), DWORD(ERROR_CALL_NOT_IMPLEMENTED));
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, "Software\\KelvaneSim\\PowerSchemes"));
+    UINT index = 99;
+    EXPECT_TRUE(machine::GetActivePwrScheme(&index));
+}
+
+TEST(GuidSchemePlatforms, PresentOnWindows10) { EXPECT_EQ(runOnPlatform("win10", "GuidSchemes.*"), 0); }
+
+TEST_F(GuidSchemes, SeedsThreeSchemesWithBalancedActive) {
+    GUID *active = nullptr;
+    ASSERT_EQ(machine::PowerGetActiveScheme(nullptr, &active), DWORD(ERROR_SUCCESS));
+    EXPECT_TRUE(IsEqualGUID(*active, kSchemeBalanced));
+    LocalFree(active);
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, "Software\\KelvaneSim", "ActivePowerScheme"),
+              "{381B4222-F694-41F0-9685-FF5BB260DF2E}");
+    std::vector<std::string> listed;
+    GUID scheme;
+    DWORD size = sizeof scheme;
+    for (ULONG i = 0; machine::PowerEnumerate(nullptr, nullptr, nullptr, kAccessScheme, i, (UCHAR *)&scheme, &size) ==
+                      ERROR_SUCCESS;
+         ++i, size = sizeof scheme)
+        listed.push_back(text(scheme));
+    EXPECT_EQ(listed.size(), 3u);
+    EXPECT_EQ(friendlyName(kSchemePowerSaver), L"Power saver");
+    EXPECT_EQ(ac(kSchemeBalanced, kSleepSubgroup, kStandbyTimeout), 1800u);
+    DWORD dc = 0;
+    EXPECT_EQ(machine::PowerReadDCValueIndex(nullptr, &kSchemePowerSaver, &kProcessorSubgroup,
+                                             &kProcessorThrottleMaximum, &dc),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(dc, 70u);
+    EXPECT_TRUE(logLines().empty()) << "reading changes nothing";
+}
+
+// The life of the program's own scheme: duplicated, named, written, activated, handed back, deleted.
+TEST_F(GuidSchemes, DuplicateNameWriteActivateDelete) {
+    GUID *own = nullptr;
+    ASSERT_EQ(machine::PowerDuplicateScheme(nullptr, &kSchemePowerSaver, &own), DWORD(ERROR_SUCCESS));
+    std::string ownText = text(*own);
+    EXPECT_EQ(ac(*own, kVideoSubgroup, kVideoPowerdownTimeout), 300u) << "settings copied";
+    const wchar_t name[] = L"Kelvane";
+    EXPECT_EQ(machine::PowerWriteFriendlyName(nullptr, own, nullptr, nullptr, (UCHAR *)name, sizeof name),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(friendlyName(*own), L"Kelvane");
+    EXPECT_EQ(friendlyName(kSchemePowerSaver), L"Power saver") << "the user's scheme keeps its name";
+    EXPECT_EQ(machine::PowerWriteACValueIndex(nullptr, own, &kVideoSubgroup, &kVideoPowerdownTimeout, 60),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(ac(*own, kVideoSubgroup, kVideoPowerdownTimeout), 60u);
+    EXPECT_EQ(ac(kSchemePowerSaver, kVideoSubgroup, kVideoPowerdownTimeout), 300u);
+    EXPECT_EQ(machine::PowerSetActiveScheme(nullptr, own), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(machine::PowerDeleteScheme(nullptr, own), DWORD(ERROR_ACCESS_DENIED)) << "the active scheme stays";
+    EXPECT_EQ(machine::PowerSetActiveScheme(nullptr, &kSchemePowerSaver), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(machine::PowerDeleteScheme(nullptr, own), DWORD(ERROR_SUCCESS));
+    DWORD value = 0;
+    EXPECT_EQ(machine::PowerReadACValueIndex(nullptr, own, &kVideoSubgroup, &kVideoPowerdownTimeout, &value),
+              DWORD(ERROR_FILE_NOT_FOUND));
+    const std::string saver = "{A1841308-3541-4FAB-BC81-F71556F20B4A}";
+    EXPECT_EQ(logLines(), (std::vector<std::string>{
+                              "GUID DUPLICATE " + saver + " " + ownText,
+                              "GUID WRITE " + ownText + " {3C0BC021-C8A8-4E07-A973-6B14CBCB2B7E} AC 60",
+                              "GUID ACTIVATE " + ownText,
+                              "GUID ACTIVATE " + saver,
+                              "GUID DELETE " + ownText,
+                          }));
+    LocalFree(own);
+}
+
+TEST_F(GuidSchemes, RefusedAndMissingCallsFailWithoutALogLine) {
+    setSimValue("ActivationRefused", 1);
+    EXPECT_EQ(machine::PowerSetActiveScheme(nullptr, &kSchemePowerSaver), DWORD(ERROR_ACCESS_DENIED));
+    const GUID missing = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    setSimValue("ActivationRefused", 0);
+    EXPECT_EQ(machine::PowerSetActiveScheme(nullptr, &missing), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(machine::PowerWriteDCValueIndex(nullptr, &missing, &kDiskSubgroup, &kDiskPowerdownTimeout, 5),
+              DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(machine::PowerWriteDCValueIndex(nullptr, &kSchemeBalanced, &kDiskSubgroup, &missing, 5),
+              DWORD(ERROR_FILE_NOT_FOUND)) << "a setting the scheme lacks";
+    setSimValue("WriteSchemeFails", 1);
+    EXPECT_EQ(machine::PowerWriteDCValueIndex(nullptr, &kSchemeBalanced, &kDiskSubgroup, &kDiskPowerdownTimeout, 5),
+              DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(machine::PowerDeleteScheme(nullptr, &missing), DWORD(ERROR_FILE_NOT_FOUND));
+    setSimText("ActivePowerScheme", "not a scheme");
+    GUID *active = nullptr;
+    EXPECT_EQ(machine::PowerGetActiveScheme(nullptr, &active), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(logLines().empty());
+}
+
+TEST(GuidText, FormatsUpperCaseWithBracesAndParsesEitherCase) {
+    EXPECT_EQ(text(kProcessorThrottleMinimum), "{893DEE8E-2BEF-41E0-89C6-B55D0929964C}");
+    GUID parsed;
+    ASSERT_TRUE(parseGuid("{893dee8e-2bef-41e0-89c6-b55d0929964c}", &parsed));
+    EXPECT_TRUE(IsEqualGUID(parsed, kProcessorThrottleMinimum));
+    for (const char *bad : {"", "{893DEE8E-2BEF-41E0-89C6-B55D0929964C", "{893DEE8E-2BEF-41E0-89C6-B55D0929964C}x",
+                            "{893DEE8E+2BEF-41E0-89C6-B55D0929964C}", "{893DEE8G-2BEF-41E0-89C6-B55D0929964C}"})
+        EXPECT_FALSE(parseGuid(bad, &parsed)) << bad;
+}
