@@ -3,6 +3,7 @@
 
 #include "core/steps.h"
 
+#include <cstdio>
 #include <cstring>
 
 // Decimal digits only, so "3x", "+3" and "" are refused rather than read as a number.
@@ -78,4 +79,52 @@ SourceSeen sourceOfStep(unsigned currentStep, unsigned acStep, unsigned dcStep) 
     if (battery && !mains)
         return SourceSeen::Battery;
     return SourceSeen::Either;
+}
+
+SourceSeen sourceForStepRequest(unsigned currentStep, unsigned acStep, unsigned dcStep, unsigned acLineStatus) {
+    // A step only the program recorded is its own view of the source; the power status is what it
+    // read at start and follows through its power broadcasts.
+    SourceSeen seen = sourceOfStep(currentStep, acStep, dcStep);
+    if (seen != SourceSeen::Either)
+        return seen;
+    if (acLineStatus == 0)
+        return SourceSeen::Battery;
+    if (acLineStatus == 1)
+        return SourceSeen::Mains;
+    return SourceSeen::Either;
+}
+
+// The limits the tray program runs with: mains offers 1 to 3, battery 2 upwards (beside 5 and 6).
+static const unsigned kAcFirstStep = 1, kAcLastStep = 3, kDcFirstStep = 2;
+
+bool sourceOffersStep(SourceSeen source, unsigned step) {
+    if (!isStep(step))
+        return false;
+    switch (source) {
+    case SourceSeen::Mains:
+        return acOffersStep(step, kAcFirstStep, kAcLastStep);
+    case SourceSeen::Battery:
+        return dcOffersStep(step, kDcFirstStep);
+    case SourceSeen::Either:
+        break;
+    }
+    return true;
+}
+
+void describeOfferedSteps(SourceSeen source, char *text, unsigned size) {
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    unsigned offered[kStepCount], count = 0;
+    for (unsigned step = kFirstStep; step <= kLastStep; ++step)
+        if (sourceOffersStep(source, step))
+            offered[count++] = step;
+    size_t used = 0;
+    for (unsigned i = 0; i < count && used < size; ++i) {
+        const char *separator = i == 0 ? "" : (i + 1 == count ? " and " : ", ");
+        int n = snprintf(text + used, size - used, "%s%u", separator, offered[i]);
+        if (n < 0)
+            break;
+        used += size_t(n);
+    }
 }

@@ -37,3 +37,14 @@ unsigned controlCommand(const ControlRequest &request);
 // recorded step differs from the step in force cannot be the one in force.
 enum class SourceSeen { Mains, Battery, Either };
 SourceSeen sourceOfStep(unsigned currentStep, unsigned acStep, unsigned dcStep);
+
+// The source whose offer a requested step is checked against: the one the recorded steps tell, else
+// the one the power status reports (ACLineStatus: 0 battery, 1 mains); Either when neither tells.
+SourceSeen sourceForStepRequest(unsigned currentStep, unsigned acStep, unsigned dcStep, unsigned acLineStatus);
+
+// Whether `source` offers `step`, by the tray program's own rule and limits; Either offers every step.
+bool sourceOffersStep(SourceSeen source, unsigned step);
+
+// The steps `source` offers as text, "1, 2, 3, 5 and 6", cut to fit `size` (terminated whenever
+// size > 0).
+void describeOfferedSteps(SourceSeen source, char *text, unsigned size);

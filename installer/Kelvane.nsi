@@ -68,42 +68,74 @@ UninstPage instfiles
     ${EndIf}
 !macroend
 
+; Unpacks Ignix.dll and checks that both exports load, before anything is changed: a setup that could
+; not stop or start the program must not replace it. $R0 is 1 when they load, 0 after a message.
+!macro LoadIgnixFunction UN
+Function ${UN}LoadIgnix
+    StrCpy $R0 0
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\Ignix.dll" "${TOOLS_DIR}/Ignix.dll"
+    System::Call 'kernel32::LoadLibrary(t "$PLUGINSDIR\Ignix.dll") p .R7 ?e'
+    Pop $R6
+    ${If} $R7 == 0
+        StrCpy $R5 "it could not be loaded (error $R6)"
+    ${Else}
+        StrCpy $R0 1
+        StrCpy $R5 ""
+        ${ForEach} $R4 1 2 + 1
+            ${If} $R4 == 1
+                StrCpy $R3 "StopLumora"
+            ${Else}
+                StrCpy $R3 "RunLumora"
+            ${EndIf}
+            System::Call 'kernel32::GetProcAddress(p R7, m R3) p .R8'
+            ${If} $R8 == 0
+                StrCpy $R0 0
+                StrCpy $R5 "its export $R3 is missing"
+            ${EndIf}
+        ${Next}
+        System::Call 'kernel32::FreeLibrary(p R7)'
+    ${EndIf}
+    ${If} $R0 == 0
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "The setup cannot use its library Ignix.dll: $R5.$\r$\n$\r$\nNothing was changed." \
+            /SD IDOK
+        DetailPrint "Ignix.dll: $R5; nothing was changed."
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro LoadIgnixFunction ""
+!insertmacro LoadIgnixFunction "un."
+
 ; Asks a running tray program to close through StopLumora and waits until its process has ended,
 ; so its files can be replaced and the user's power scheme is back. $R0 is 1 when it is still
 ; running after the wait and the user did not retry (silent runs never retry), 0 otherwise.
 !macro StopProgramFunction UN
 Function ${UN}StopProgram
     StrCpy $R0 0
-    InitPluginsDir
-    File "/oname=$PLUGINSDIR\Ignix.dll" "${TOOLS_DIR}/Ignix.dll"
   again:
     FindWindow $R1 "LUMORA" "Lumora"
     ${If} $R1 == 0
         Return
     ${EndIf}
     DetailPrint "Closing the running Kelvane tray program"
-    !insertmacro CallIgnix StopLumora
+    ; The process is opened before the close is asked for: once the window has gone its id cannot be
+    ; read, and the process may still be handing the power scheme back or holding its files.
+    StrCpy $R2 0
     System::Call 'user32::GetWindowThreadProcessId(p R1, *i .R2) i'
+    ${If} $R2 == 0
+        Goto again ; the window went meanwhile
+    ${EndIf}
     System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i R2) p .R3'
+    ; Without a handle there is no telling when the process ends: it counts as still running.
+    StrCpy $R4 1
     ${If} $R3 != 0
+        !insertmacro CallIgnix StopLumora
         System::Call 'kernel32::WaitForSingleObject(p R3, i ${STOP_WAIT_MS}) i .R4'
         System::Call 'kernel32::CloseHandle(p R3)'
-    ${Else}
-        ; Without a handle on the process, watch its window instead.
-        StrCpy $R4 0
-        ${Do}
-            Sleep 250
-            IntOp $R4 $R4 + 250
-            FindWindow $R1 "LUMORA" "Lumora"
-            ${If} $R1 == 0
-            ${OrIf} $R4 >= ${STOP_WAIT_MS}
-                ${ExitDo}
-            ${EndIf}
-        ${Loop}
     ${EndIf}
-    FindWindow $R1 "LUMORA" "Lumora"
-    ${If} $R1 == 0
-        Return
+    ${If} $R4 == 0
+        Goto again
     ${EndIf}
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION|MB_TOPMOST \
         "The Kelvane tray program (Lumora) is still running and did not close.$\r$\n$\r$\nEnd it with Exit in its tray menu, then press Retry. Cancel leaves everything as it is." \
@@ -158,25 +190,13 @@ Function DirectoryLeave
     ${EndIf}
 FunctionEnd
 
-; Lets the built-in Users group change files in the folder: the program writes its step files and
-; step names beside itself, and runs as the logged-on user. Inherited entries stay as they are.
-Function GrantUsersModify
-    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptor(t "D:(A;OICI;0x1301bf;;;BU)", i 1, *p .R1, p 0) i .R0'
-    ${If} $R0 == 0
-        DetailPrint "Could not let users change files in $INSTDIR"
-        Return
-    ${EndIf}
-    System::Call 'advapi32::GetSecurityDescriptorDacl(p R1, *i .R2, *p .R3, *i .R4) i .R0'
-    ; SE_FILE_OBJECT 1, DACL_SECURITY_INFORMATION 4
-    System::Call 'advapi32::SetNamedSecurityInfo(t "$INSTDIR", i 1, i 4, p 0, p 0, p R3, p 0) i .R0'
-    ${If} $R0 != 0
-        DetailPrint "Could not let users change files in $INSTDIR (error $R0)"
-    ${EndIf}
-    System::Call 'kernel32::LocalFree(p R1)'
-FunctionEnd
-
 Section "Kelvane"
     Call CheckFolderWritable
+    ${If} $R0 == 0
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+    Call LoadIgnix
     ${If} $R0 == 0
         SetErrorLevel 2
         Abort
@@ -187,8 +207,9 @@ Section "Kelvane"
         Abort
     ${EndIf}
 
+    ; The folder keeps the access list Windows gives it (in Program Files: users read and run, only
+    ; administrators change): a file any user could replace would run for every user at log-on.
     SetOutPath "$INSTDIR"
-    Call GrantUsersModify
     SetOverwrite on
     File "${PROGRAM_DIR}/Lumora.exe"
     File "${DEFAULTS_DIR}/CFG1.DEF" "${DEFAULTS_DIR}/CFG2.DEF" "${DEFAULTS_DIR}/CFG3.DEF" "${DEFAULTS_DIR}/CFG4.DEF"
@@ -227,7 +248,12 @@ Section "Kelvane"
 
     DetailPrint "Starting the Kelvane tray program"
     !insertmacro CallIgnix RunLumora
-    ${If} $R9 != 0
+    ${If} $R9 == ""
+        MessageBox MB_OK|MB_ICONEXCLAMATION|MB_TOPMOST \
+            "Kelvane is installed, but its tray program could not be started: Ignix.dll could not be loaded.$\r$\n$\r$\nStart Kelvane from the Start menu." \
+            /SD IDOK
+        DetailPrint "The Kelvane tray program could not be started: Ignix.dll could not be loaded"
+    ${ElseIf} $R9 != 0
         DetailPrint "The Kelvane tray program could not be started (RunLumora: $R9)"
     ${EndIf}
 SectionEnd
@@ -238,30 +264,50 @@ Function un.onInit
     !insertmacro SelectView
 FunctionEnd
 
+; Removes FILE (wildcards allowed); one that is in use is named in the details and removed when
+; Windows restarts, which the end of the uninstallation tells the user.
+!macro RemoveFile FILE
+    ClearErrors
+    Delete "${FILE}"
+    ${If} ${Errors}
+        DetailPrint "In use, removed when Windows restarts: ${FILE}"
+        Delete /REBOOTOK "${FILE}"
+    ${EndIf}
+!macroend
+
 Section "Uninstall"
+    Call un.LoadIgnix
+    ${If} $R0 == 0
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     Call un.StopProgram
     ${If} $R0 == 1
         SetErrorLevel 2
         Abort
     ${EndIf}
 
-    Delete "$INSTDIR\Lumora.exe"
-    Delete "$INSTDIR\CFG?.DEF"
-    Delete "$INSTDIR\Quellon.exe"
-    Delete "$INSTDIR\QUELLON.INI"
-    Delete "$INSTDIR\kelvanectl.exe"
+    !insertmacro RemoveFile "$INSTDIR\Lumora.exe"
+    !insertmacro RemoveFile "$INSTDIR\CFG?.DEF"
+    !insertmacro RemoveFile "$INSTDIR\Quellon.exe"
+    !insertmacro RemoveFile "$INSTDIR\QUELLON.INI"
+    !insertmacro RemoveFile "$INSTDIR\kelvanectl.exe"
     ${If} ${FileExists} "$INSTDIR\CFG?.BLC"
     ${OrIf} ${FileExists} "$INSTDIR\Lumora.ini"
         MessageBox MB_YESNO|MB_ICONQUESTION|MB_TOPMOST \
             "Remove your step settings too (the step files CFG1.BLC to CFG8.BLC and the step names in Lumora.ini)?$\r$\n$\r$\nNo keeps them for a later installation." \
             /SD IDNO IDNO keepSteps
-        Delete "$INSTDIR\CFG?.BLC"
-        Delete "$INSTDIR\CFG?.BL~"
-        Delete "$INSTDIR\Lumora.ini"
+        !insertmacro RemoveFile "$INSTDIR\CFG?.BLC"
+        !insertmacro RemoveFile "$INSTDIR\CFG?.BL~"
+        !insertmacro RemoveFile "$INSTDIR\Lumora.ini"
       keepSteps:
     ${EndIf}
-    Delete "$INSTDIR\Uninstall.exe"
-    RMDir "$INSTDIR"
+    !insertmacro RemoveFile "$INSTDIR\Uninstall.exe"
+    ${If} ${RebootFlag}
+        RMDir /REBOOTOK "$INSTDIR"
+    ${Else}
+        RMDir "$INSTDIR"
+    ${EndIf}
 
     DeleteRegKey HKLM "${PATH_KEY}"
     DeleteRegKey /ifempty HKLM "SOFTWARE\Vosk"
@@ -269,4 +315,10 @@ Section "Uninstall"
     DeleteRegValue HKLM "${RUN_KEY}" "Kelvane"
     SetShellVarContext all
     Delete "$SMPROGRAMS\Kelvane.lnk"
+
+    ${If} ${RebootFlag}
+        MessageBox MB_OK|MB_ICONINFORMATION|MB_TOPMOST \
+            "Some files of Kelvane are in use and could not be removed:$\r$\n$INSTDIR$\r$\n$\r$\nWindows removes them when it restarts." \
+            /SD IDOK
+    ${EndIf}
 SectionEnd

@@ -14,25 +14,34 @@ static const char kUsage[] = "usage: kelvanectl step N | cycle | autoperf | exit
 
 static void printHelp() {
     printf("kelvanectl switches the running Kelvane tray program (Lumora.exe).\n\n"
-           "  kelvanectl step N    put step N (1 to 8) into force\n"
+           "  kelvanectl step N    put step N (1 to 8) into force, if the power source offers it\n"
            "  kelvanectl cycle     move on to the next step, as the step key does\n"
            "  kelvanectl autoperf  turn automatic performance on or off\n"
            "  kelvanectl exit      end the tray program\n"
            "  kelvanectl status    show the step in force and the steps kept for mains and battery\n"
            "  kelvanectl --help    show this text\n\n"
-           "Exit codes: 0 done, 1 the program is not running or did not answer, 2 bad arguments.\n");
+           "Exit codes: 0 done, 1 the program is not running or did not answer, 2 bad arguments\n"
+           "or a step the power source does not offer.\n");
 }
 
-// Waits on the process itself: the window goes before the program has finished its exit work.
-static bool waitProgramEnd(HWND window, DWORD timeoutMs) {
+// Opened before the close is posted: once the window has gone its process id cannot be read, and
+// the process may still be handing the power scheme back.
+static HANDLE openProgramProcess(HWND window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
-    if (!process)
-        return !IsWindow(window);
-    bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    return pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+}
+
+// Returns once the window thread has handled every message posted to it before the call: a sent
+// message is taken before posted ones, so the first round trip only reaches the message loop with
+// the command queued, and the second one is answered after the command has run.
+static bool waitCommandTaken(HWND window) {
+    for (int trip = 0; trip < 2; ++trip) {
+        DWORD_PTR result;
+        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kConfirmMs, &result))
+            return false;
+    }
+    return true;
 }
 
 // One of the program's decimal values, or 0 when it is missing or too long to be a step.
@@ -78,6 +87,23 @@ static bool waitForStep(unsigned step) {
         CloseHandle(changed);
     RegCloseKey(key);
     return done;
+}
+
+// A step the program's current source does not offer is refused: the program would apply it and
+// remember it for that source, and its next start would clamp it.
+static bool stepOffered(unsigned step) {
+    SYSTEM_POWER_STATUS status = {};
+    status.ACLineStatus = 255;
+    GetSystemPowerStatus(&status);
+    SourceSeen source = sourceForStepRequest(readStep("CurrentStep"), readStep("AC_Current_Step"),
+                                             readStep("DC_Current_Step"), status.ACLineStatus);
+    if (sourceOffersStep(source, step))
+        return true;
+    char offered[64];
+    describeOfferedSteps(source, offered, sizeof offered);
+    const char *name = source == SourceSeen::Mains ? "mains" : "battery";
+    fprintf(stderr, "kelvanectl: step %u is not offered on %s; %s offers steps %s\n", step, name, name, offered);
+    return false;
 }
 
 static int showStatus() {
@@ -135,14 +161,24 @@ int main(int argc, char **argv) {
     }
     if (request.action == ControlAction::Status)
         return showStatus();
+    if (request.action == ControlAction::Step && !stepOffered(request.step))
+        return 2;
 
+    HANDLE process = nullptr;
+    if (request.action == ControlAction::Exit && !(process = openProgramProcess(window))) {
+        fprintf(stderr, "kelvanectl: cannot wait for Lumora to end (error %lu)\n", GetLastError());
+        return 1;
+    }
     if (!PostMessageA(window, WM_COMMAND, controlCommand(request), 0)) {
         fprintf(stderr, "kelvanectl: Lumora did not take the command\n");
+        if (process)
+            CloseHandle(process);
         return 1;
     }
     switch (request.action) {
     case ControlAction::Step:
-        if (!waitForStep(request.step)) {
+        // The step may be in force already: only the program having run the command says it is so.
+        if (!waitCommandTaken(window) || !waitForStep(request.step)) {
             fprintf(stderr, "kelvanectl: Lumora did not put step %u into force\n", request.step);
             return 1;
         }
@@ -154,13 +190,16 @@ int main(int argc, char **argv) {
     case ControlAction::AutoPerformance:
         printf("Lumora turns automatic performance on or off.\n");
         break;
-    case ControlAction::Exit:
-        if (!waitProgramEnd(window, kExitMs)) {
-            fprintf(stderr, "kelvanectl: Lumora has not ended after %lu s\n", kExitMs / 1000);
+    case ControlAction::Exit: {
+        bool ended = WaitForSingleObject(process, kExitMs) == WAIT_OBJECT_0;
+        CloseHandle(process);
+        if (!ended) {
+            fprintf(stderr, "kelvanectl: Lumora is still running after %lu s\n", kExitMs / 1000);
             return 1;
         }
         printf("Lumora has ended.\n");
         break;
+    }
     default:
         break;
     }

@@ -3,6 +3,7 @@
 #include "harness/notebook.h"
 #include "harness/testwindows.h"
 #include "lumora/program.h"
+#include "sim/simstate.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -15,6 +16,7 @@ const std::string kInstallDir = "C:\\Program Files\\Kelvane Test Folder\\";
 const char kPathKey[] = "SOFTWARE\\Vosk\\Kelvane";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char *const kInstalledFiles[] = {
     "Lumora.exe", "CFG1.DEF", "CFG2.DEF",    "CFG3.DEF",    "CFG4.DEF",       "CFG5.DEF",     "CFG6.DEF",
     "CFG7.DEF",   "CFG8.DEF", "Quellon.exe", "QUELLON.INI", "kelvanectl.exe", "Uninstall.exe"};
@@ -74,6 +76,42 @@ DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD t
 DWORD runSetup(const std::string &folder) {
     // /D= takes the rest of the line, blanks included, without quotes.
     return run("\"" + setupExe() + "\" /S /D=" + folder.substr(0, folder.size() - 1));
+}
+
+// Runs the setup with Ignix.dll barred from loading, wherever it lies (Wine's own override for the
+// setup program; the empty text disables the library).
+DWORD runSetupWithoutIgnix(const std::string &folder) {
+    const char key[] = "Software\\Wine\\AppDefaults\\KelvaneSetup.exe";
+    setRegText(HKEY_CURRENT_USER, (std::string(key) + "\\DllOverrides").c_str(), "*ignix", "");
+    DWORD code = runSetup(folder);
+    deleteRegTree(HKEY_CURRENT_USER, key);
+    return code;
+}
+
+// The files Windows is to remove at its next start, as MoveFileEx records them.
+std::string pendingRemovals() {
+    char data[4096] = {};
+    DWORD size = sizeof data - 2;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "";
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(data),
+                         &size) != ERROR_SUCCESS)
+        size = 0;
+    RegCloseKey(key);
+    std::string text(data, size);
+    for (char &c : text)
+        if (c == '\0')
+            c = '|';
+    return text;
+}
+
+void clearPendingRemovals() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
 }
 
 DWORD ctl(const std::string &arguments, std::string *output) {
@@ -148,6 +186,7 @@ void removeInstallation() {
         RegCloseKey(run);
     }
     DeleteFileA(shortcutPath().c_str());
+    clearPendingRemovals();
 }
 
 // The user's own settings, as a user leaves them after renaming and editing a step.
@@ -222,24 +261,33 @@ TEST_F(SetupTest, UpgradeClosesTheProgramKeepsTheUsersStepsAndStartsTheNewOne) {
     expectUserSettingsKept();
 }
 
-TEST_F(SetupTest, SilentUninstallStopsTheProgramRemovesItsFilesAndKeysAndKeepsTheUsersSteps) {
+TEST_F(SetupTest, SilentUninstallStopsTheProgramRemovesItsFilesAndKeysKeepsTheUsersStepsAndLeavesNothingInUseUnnoted) {
     install();
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, programPid());
     ASSERT_TRUE(process);
     writeUserSettings();
     setRegText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane", kInstallDir + "Lumora.exe 1");
+    // Another program holds Quellon.exe open and does not share its deletion.
+    HANDLE held = CreateFileA((kInstallDir + "Quellon.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
     ASSERT_EQ(run("\"" + kInstallDir + "Uninstall.exe\" /S"), 0u);
     // The uninstaller runs on from a copy of itself; its last act removes the uninstall entry.
     ASSERT_TRUE(waitUntil(
         [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
+    CloseHandle(held);
     EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "the program still runs";
     CloseHandle(process);
     // The program handed the power scheme back as it ended: the user's scheme 0 is active again.
     EXPECT_EQ(activeSchemeText(), "0");
 
     for (const char *file : kInstalledFiles)
-        EXPECT_FALSE(fileExists(kInstallDir + file)) << file;
+        if (strcmp(file, "Quellon.exe") != 0) {
+            EXPECT_FALSE(fileExists(kInstallDir + file)) << file;
+        }
+    // The file in use goes when Windows restarts.
+    EXPECT_NE(pendingRemovals().find(kInstallDir + "Quellon.exe|"), std::string::npos) << pendingRemovals();
     expectUserSettingsKept();
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane"), "<missing>");
@@ -270,9 +318,25 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
     EXPECT_NE(out.find("unknown command \"hibernate\""), std::string::npos) << out;
     EXPECT_EQ(ctl("", &out), 2u);
     EXPECT_NE(out.find("usage: kelvanectl"), std::string::npos) << out;
+    // The program is on mains: a battery step is refused before it reaches the program.
+    EXPECT_EQ(ctl("step 7", &out), 2u);
+    EXPECT_EQ(out, "kelvanectl: step 7 is not offered on mains; mains offers steps 1, 2, 3, 5 and 6\r\n");
     EXPECT_EQ(ctl("step 2", &out), 0u);
     ASSERT_TRUE(waitLineFrom(from, "SPGS 2"));
     EXPECT_EQ(countPrefixFrom(from, "SPGS"), 1u) << "a refused command reached the program";
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, "Software\\KELVANE", "AC_Current_Step"), "2");
+
+    // The program is still inside a switch to step 3 (recorded, the firmware slow to answer) when the
+    // command asks for step 3 again: success only once the program has got to the command, after
+    // finishing the switch before it.
+    from = logSize();
+    setSimText("SlowMethod", "SPGS");
+    setSimValue("SlowMethodMs", 2000);
+    PostMessageA(FindWindowA("LUMORA", "Lumora"), WM_COMMAND, stepCommand(3), 0);
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    EXPECT_EQ(ctl("step 3", &out), 0u);
+    EXPECT_GE(countPrefixFrom(from, "SPLV"), 1u) << "success was reported before the program got to the command";
+    setSimText("SlowMethod", "");
 
     EXPECT_EQ(ctl("exit", &out), 0u);
     EXPECT_EQ(out, "Lumora has ended.\r\n");
@@ -286,7 +350,7 @@ TEST_F(SetupTest, SetupStopsWithoutChangesWhenTheProgramWillNotClose) {
     TestWindows windows;
     size_t stubborn = windows.open("LUMORA", "Lumora", /*refuseClose=*/true);
 
-    EXPECT_NE(runSetup(kInstallDir), 0u);
+    EXPECT_EQ(runSetup(kInstallDir), 2u);
     ASSERT_TRUE(windows.sync());
     EXPECT_GE(windows.closes(stubborn), 1) << "the setup never asked the program to close";
     EXPECT_FALSE(fileExists(kInstallDir + "Lumora.exe"));
@@ -298,11 +362,29 @@ TEST_F(SetupTest, SetupIntoAFolderThatCannotBeWrittenLeavesTheInstalledProgramAl
     install();
     DWORD pid = programPid();
     // sysfs takes no new files, not even from root: a read-only medium as Wine sees it.
-    EXPECT_NE(runSetup("Z:\\sys\\kernel\\"), 0u);
+    EXPECT_EQ(runSetup("Z:\\sys\\kernel\\"), 2u);
     EXPECT_EQ(programPid(), pid) << "the running program was stopped";
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"),
               kInstallDir.substr(0, kInstallDir.size() - 1));
+}
+
+// A program whose window goes at once while its process stays, still handing the power scheme back:
+// its files are not replaced and it does not count as ended.
+TEST_F(SetupTest, SetupWaitsForTheProgramsProcessNotItsWindow) {
+    TestWindows windows;
+    windows.open("LUMORA", "Lumora");
+    EXPECT_EQ(runSetup(kInstallDir), 2u);
+    EXPECT_FALSE(FindWindowA("LUMORA", "Lumora")) << "the setup never asked the program to close";
+    EXPECT_FALSE(fileExists(kInstallDir + "Lumora.exe"));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
+}
+
+TEST_F(SetupTest, SetupThatCannotLoadIgnixChangesNothing) {
+    EXPECT_EQ(runSetupWithoutIgnix(kInstallDir), 2u);
+    EXPECT_FALSE(fileExists(kInstallDir + "Lumora.exe"));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
 } // namespace
