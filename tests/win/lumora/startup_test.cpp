@@ -101,3 +101,10 @@ TEST_F(Startup, AppliesTheRememberedStepOfTheSourceAndTellsTheDisplay) {
     EXPECT_EQ(programValue("CurrentStep"), "7");
     EXPECT_EQ(activeSchemeText(), ownScheme());
 }
+
+TEST_F(Startup, ProcessorPolicyThatCannotBeReadIsNotWritten) {
+    setSimValue("ReadProcessorFails", 1);
+    startProgram();
+    EXPECT_GE(findLine(0, "SPGS 2"), 0) << "the step was applied";
+    EXPECT_EQ(countPrefixFrom(0, "THROTTLE "), 0u);
+}

@@ -169,6 +169,8 @@ TEST_F(SimulatedNotebook, ProcessorPolicyWriteIsLogged) {
     ASSERT_TRUE(machine::ReadProcessorPwrScheme(7, &back));
     EXPECT_EQ(back.ProcessorPolicyDc.DynamicThrottle, 3);
     EXPECT_EQ(logLines(), (std::vector<std::string>{"THROTTLE 7 2 3"}));
+    setSimValue("ReadProcessorFails", 1);
+    EXPECT_FALSE(machine::ReadProcessorPwrScheme(7, &back));
 }
 
 // The harness's text helpers store what they promise: the system counts a zero that follows the data
