@@ -17,7 +17,7 @@
 
 // Reads one of the program's decimal values into a buffer of `size` bytes; false when missing.
 static bool readProgramNumber(const char *value, DWORD size, DWORD &number) {
-    char text[8];
+    char text[16];
     if (size > sizeof text || !readProgramText(value, text, size))
         return false;
     number = DWORD(parseDecimal(text));
@@ -44,7 +44,9 @@ int loadStartupSettings() {
     SetCurrentDirectoryA(dir);
 
     DWORD number;
-    app.ownScheme = readProgramNumber("Power_Scheme_No", 3, number) ? number : 0;
+    // Any index reads back (ten digits, or a sign): one that did not would make a new scheme at every
+    // start, until "LastID" outgrew its own read.
+    app.ownScheme = readProgramNumber("Power_Scheme_No", 12, number) ? number : 0;
 
     // A step outside 1-8 counts as missing: it has no file, and would stop every start until the value
     // was mended by hand.

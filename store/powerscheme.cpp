@@ -21,8 +21,10 @@ static int searchSchemeByName(UINT &found) {
         showError("Open PowerPolicy last ID Registry Error");
         return -1;
     }
-    char text[4] = {};
-    DWORD size = sizeof text;
+    // Room for any index (ten digits or a sign) and the terminator Windows stores with it: a smaller
+    // buffer fails the read once "LastID" reaches four digits, and then every start.
+    char text[16] = {};
+    DWORD size = sizeof text - 1;
     LONG rc = RegQueryValueExA(key, "LastID", nullptr, nullptr, (BYTE *)text, &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) {
