@@ -57,13 +57,14 @@ int loadStartupSettings() {
     }
     app.cycleStep = app.currentStep;
 
-    app.acStep = readProgramNumber("AC_Current_Step", 2, number) ? number : 2;
+    // Remembered steps outside 1-8 count as missing too; the source's own limits are clamped after.
+    app.acStep = readProgramNumber("AC_Current_Step", 2, number) && isStep(number) ? number : 2;
     if (app.acStep > app.acLastStep && app.acStep != kModeSwitchStep && app.acStep != kDisplaySwitchStep) {
         app.acStep = app.acLastStep;
         writeProgramNumber("AC_Current_Step", app.acStep);
     }
 
-    app.dcStep = readProgramNumber("DC_Current_Step", 2, number) ? number : 5;
+    app.dcStep = readProgramNumber("DC_Current_Step", 2, number) && isStep(number) ? number : 5;
     if (app.dcStep < app.dcFirstStep) {
         app.dcStep = app.dcFirstStep;
         writeProgramNumber("DC_Current_Step", app.dcStep);
