@@ -88,6 +88,16 @@ TEST_F(Provisioning, FourDigitIndicesReadBackAcrossStarts) {
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPowerCfgMachineKey, "LastID"), "1001");
 }
 
+// The registry keeps an identical rewrite without a trace, so the stored index carries a second zero
+// after its terminator: a rewrite would drop it.
+TEST_F(Provisioning, StoredIndexWithTheSameTextIsNotRewritten) {
+    const std::string held("9\0\0", 3);
+    setRegBytes(HKEY_CURRENT_USER, kProgramKey, "Power_Scheme_No", REG_SZ, held);
+    ASSERT_EQ(start(), 1);
+    EXPECT_TRUE(logContains("WRITE 9"));
+    EXPECT_EQ(regBytes(HKEY_CURRENT_USER, kProgramKey, "Power_Scheme_No"), held);
+}
+
 TEST_F(Provisioning, SchemeFoundByNameIsActivatedAsItIs) {
     nameScheme(4, "Kelvane");
     ASSERT_EQ(start(), 1);
