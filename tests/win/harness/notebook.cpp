@@ -109,9 +109,10 @@ void setRegBytes(HKEY root, const char *path, const char *value, DWORD type, con
     HKEY key;
     if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
-    // A text value whose data is followed by a zero gets that zero counted in by the system, as NT
-    // does: a byte that is not zero after the data keeps the length as given.
-    std::string data = bytes + 'X';
+    // NT counts a zero that follows a text value's data into it: a byte that is not zero after the
+    // data keeps the length as given. The 9x family stores text up to its first zero, terminated.
+    bool nineFamily = (GetVersion() & 0x80000000) != 0;
+    std::string data = bytes + (nineFamily ? '\0' : 'X');
     RegSetValueExA(key, value, 0, type, (const BYTE *)data.data(), DWORD(bytes.size()));
     RegCloseKey(key);
 }

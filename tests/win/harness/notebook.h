@@ -23,7 +23,7 @@ bool waitForLogLine(const std::string &line, DWORD timeoutMs = 15000);
 
 // Registry text: absent values read as "<missing>".
 std::string regText(HKEY root, const char *key, const char *value);
-// Stored without a terminator, the text's length only.
+// Stored without a terminator, the text's length only (the 9x family cannot: it adds one).
 void setRegText(HKEY root, const char *key, const char *value, const std::string &text);
 // Stored with its terminator, as Windows and its tools keep text.
 void setRegTextTerminated(HKEY root, const char *key, const char *value, const std::string &text);
