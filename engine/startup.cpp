@@ -17,7 +17,7 @@
 
 // Reads one of the program's decimal values into a buffer of `size` bytes; false when missing.
 static bool readProgramNumber(const char *value, DWORD size, DWORD &number) {
-    char text[8];
+    char text[16];
     if (size > sizeof text || !readProgramText(value, text, size))
         return false;
     number = DWORD(parseDecimal(text));
@@ -44,7 +44,9 @@ int loadStartupSettings() {
     SetCurrentDirectoryA(dir);
 
     DWORD number;
-    app.ownScheme = readProgramNumber("Power_Scheme_No", 3, number) ? number : 0;
+    // Any index reads back (ten digits, or a sign): one that did not would make a new scheme at every
+    // start, until "LastID" outgrew its own read.
+    app.ownScheme = readProgramNumber("Power_Scheme_No", 12, number) ? number : 0;
 
     // A step outside 1-8 counts as missing: it has no file, and would stop every start until the value
     // was mended by hand.
@@ -55,13 +57,14 @@ int loadStartupSettings() {
     }
     app.cycleStep = app.currentStep;
 
-    app.acStep = readProgramNumber("AC_Current_Step", 2, number) ? number : 2;
+    // Remembered steps outside 1-8 count as missing too; the source's own limits are clamped after.
+    app.acStep = readProgramNumber("AC_Current_Step", 2, number) && isStep(number) ? number : 2;
     if (app.acStep > app.acLastStep && app.acStep != kModeSwitchStep && app.acStep != kDisplaySwitchStep) {
         app.acStep = app.acLastStep;
         writeProgramNumber("AC_Current_Step", app.acStep);
     }
 
-    app.dcStep = readProgramNumber("DC_Current_Step", 2, number) ? number : 5;
+    app.dcStep = readProgramNumber("DC_Current_Step", 2, number) && isStep(number) ? number : 5;
     if (app.dcStep < app.dcFirstStep) {
         app.dcStep = app.dcFirstStep;
         writeProgramNumber("DC_Current_Step", app.dcStep);

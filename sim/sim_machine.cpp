@@ -320,6 +320,8 @@ BOOLEAN GetCurrentPowerPolicies(GLOBAL_POWER_POLICY *global, POWER_POLICY *polic
 
 BOOLEAN ReadProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy) {
     simSeedPowerStore();
+    if (simValue("ReadProcessorFails", 0))
+        return FALSE;
     char path[256];
     processorKey(path, sizeof path, scheme);
     return readBinary(HKEY_LOCAL_MACHINE, path, "Policies", policy, sizeof *policy);

@@ -21,8 +21,10 @@ static int searchSchemeByName(UINT &found) {
         showError("Open PowerPolicy last ID Registry Error");
         return -1;
     }
-    char text[4] = {};
-    DWORD size = sizeof text;
+    // Room for any index (ten digits or a sign) and the terminator Windows stores with it: a smaller
+    // buffer fails the read once "LastID" reaches four digits, and then every start.
+    char text[16] = {};
+    DWORD size = sizeof text - 1;
     LONG rc = RegQueryValueExA(key, "LastID", nullptr, nullptr, (BYTE *)text, &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) {
@@ -51,11 +53,16 @@ static void storeAutoStartUp() {
 }
 
 // On XP the program's scheme takes the processor policy of Windows scheme 3.
-static void copyXpProcessorPolicy() {
-    writeProgramText("AUTOPERFORMANCE", "1");
+static void copyProcessorPolicy() {
     MACHINE_PROCESSOR_POWER_POLICY policy;
     if (machine::ReadProcessorPwrScheme(3, &policy))
         machine::WriteProcessorPwrScheme(app.ownScheme, &policy);
+}
+
+// A scheme new to the program also turns automatic performance on.
+static void adoptXpScheme() {
+    writeProgramText("AUTOPERFORMANCE", "1");
+    copyProcessorPolicy();
 }
 
 static BOOLEAN writeScheme() {
@@ -74,8 +81,14 @@ static bool writeOwnScheme(int startedByRunEntry) {
         app.ownScheme = 0xFFFFFFFFu;
     if (!writeScheme())
         return false;
-    if (created && app.isXp)
-        copyXpProcessorPolicy();
+    // Exit deleted the scheme with its processor policy, so a known index needs the copy again; the
+    // user's automatic-performance choice stays.
+    if (app.isXp) {
+        if (created)
+            adoptXpScheme();
+        else
+            copyProcessorPolicy();
+    }
     if (created && startedByRunEntry)
         storeAutoStartUp();
     writeProgramNumber("Power_Scheme_No", app.ownScheme);
@@ -122,7 +135,7 @@ int provisionPowerScheme(int startedByRunEntry) {
         }
         // A scheme found at index 0 keeps ownScheme 0, so the next start searches again.
         if (app.isXp && app.ownScheme != 0)
-            copyXpProcessorPolicy();
+            adoptXpScheme();
     }
     if (!found && !writeOwnScheme(startedByRunEntry))
         return 0;

@@ -37,13 +37,13 @@ bool writeRegText(HKEY root, const char *keyPath, const char *value, const char 
     HKEY key;
     if (RegCreateKeyExA(root, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    // A value that already holds the text, as the program writes it, is left alone: a step switch
-    // would otherwise rewrite three unchanged values.
+    // A value that already holds the text is left alone: a step switch would otherwise rewrite three
+    // unchanged values. The text is compared, not the stored length: NT stores a terminator after it.
     DWORD len = DWORD(strlen(text)), type = 0;
     char held[64];
     DWORD got = sizeof held;
-    if (len <= sizeof held && RegQueryValueExA(key, value, nullptr, &type, (BYTE *)held, &got) == ERROR_SUCCESS &&
-        type == REG_SZ && got == len && memcmp(held, text, len) == 0) {
+    if (len < sizeof held && RegQueryValueExA(key, value, nullptr, &type, (BYTE *)held, &got) == ERROR_SUCCESS &&
+        type == REG_SZ && got <= sizeof held && strnlen(held, got) == len && memcmp(held, text, len) == 0) {
         RegCloseKey(key);
         return true;
     }

@@ -68,12 +68,13 @@ TEST_P(SavedStepClamps, ReadAndWrittenBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, SavedStepClamps,
-    ::testing::Values(SavedSteps{"12", "4", "0", 2, 3, 2, "2", "3", "2"},
+    ::testing::Values(SavedSteps{"12", "4", "0", 2, 3, 5, "2", "3", "0"},
                       SavedSteps{"3", "7", "1", 3, 3, 2, "3", "3", "2"},
-                      SavedSteps{"0", "8", "9", 2, 3, 9, "2", "3", "9"},
+                      SavedSteps{"0", "8", "9", 2, 3, 5, "2", "3", "9"},
                       SavedSteps{"7", "5", "8", 7, 5, 8, "7", "5", "8"},
                       SavedSteps{"x", "6", "2", 2, 6, 2, "2", "6", "2"},
-                      SavedSteps{"1", "0", "5", 1, 0, 5, "1", "0", "5"},
+                      SavedSteps{"1", "0", "5", 1, 2, 5, "1", "0", "5"},
+                      SavedSteps{"2", "9", "1", 2, 2, 2, "2", "9", "2"},
                       SavedSteps{"9", "2", "4", 2, 2, 4, "2", "2", "4"}));
 
 class AmbientLight : public StartedProgram {

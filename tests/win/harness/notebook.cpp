@@ -94,13 +94,35 @@ std::string regText(HKEY root, const char *path, const char *value) {
     return std::string(buf, strnlen(buf, size));
 }
 
-void setRegText(HKEY root, const char *path, const char *value, const std::string &text) {
+std::string regBytes(HKEY root, const char *path, const char *value) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "<missing>";
+    char buf[1024];
+    DWORD size = sizeof buf;
+    LONG rc = RegQueryValueExA(key, value, nullptr, nullptr, (BYTE *)buf, &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? std::string(buf, size) : "<missing>";
+}
+
+void setRegBytes(HKEY root, const char *path, const char *value, DWORD type, const std::string &bytes) {
     HKEY key;
     if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
-    // Stored like the program stores its values: the text's length, no terminator.
-    RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text.data(), DWORD(text.size()));
+    // NT counts a zero that follows a text value's data into it: a byte that is not zero after the
+    // data keeps the length as given. The 9x family stores text up to its first zero, terminated.
+    bool nineFamily = (GetVersion() & 0x80000000) != 0;
+    std::string data = bytes + (nineFamily ? '\0' : 'X');
+    RegSetValueExA(key, value, 0, type, (const BYTE *)data.data(), DWORD(bytes.size()));
     RegCloseKey(key);
+}
+
+void setRegText(HKEY root, const char *path, const char *value, const std::string &text) {
+    setRegBytes(root, path, value, REG_SZ, text);
+}
+
+void setRegTextTerminated(HKEY root, const char *path, const char *value, const std::string &text) {
+    setRegBytes(root, path, value, REG_SZ, std::string(text.data(), text.size() + 1));
 }
 
 void setRegDword(HKEY root, const char *path, const char *value, DWORD data) {

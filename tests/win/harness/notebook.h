@@ -23,7 +23,14 @@ bool waitForLogLine(const std::string &line, DWORD timeoutMs = 15000);
 
 // Registry text: absent values read as "<missing>".
 std::string regText(HKEY root, const char *key, const char *value);
+// Stored without a terminator, the text's length only (the 9x family cannot: it adds one).
 void setRegText(HKEY root, const char *key, const char *value, const std::string &text);
+// Stored with its terminator, as Windows and its tools keep text.
+void setRegTextTerminated(HKEY root, const char *key, const char *value, const std::string &text);
+// A value's data exactly as stored (its length as the registry reports it), or "<missing>".
+std::string regBytes(HKEY root, const char *key, const char *value);
+// Stores `bytes` of type `type` with exactly their length.
+void setRegBytes(HKEY root, const char *key, const char *value, DWORD type, const std::string &bytes);
 void setRegDword(HKEY root, const char *key, const char *value, DWORD data);
 void deleteRegTree(HKEY root, const char *key);
 bool regKeyExists(HKEY root, const char *key);

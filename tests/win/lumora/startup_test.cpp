@@ -101,3 +101,28 @@ TEST_F(Startup, AppliesTheRememberedStepOfTheSourceAndTellsTheDisplay) {
     EXPECT_EQ(programValue("CurrentStep"), "7");
     EXPECT_EQ(activeSchemeText(), ownScheme());
 }
+
+// Exit deletes the program's scheme and its processor policy with it; the next start writes the scheme
+// under its known index and must give it the policy again, or no step's throttle is ever applied.
+TEST_F(Startup, ProgramsSchemeHasItsProcessorPolicyAgainAfterAnExit) {
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_NE(own, "0");
+    program.command(kCmdExit);
+    DWORD code;
+    ASSERT_TRUE(program.waitExit(15000, &code));
+    ASSERT_GE(findLine(0, "DELETE " + own), 0);
+
+    size_t from = logSize();
+    ASSERT_TRUE(program.start(folder->exe()));
+    ASSERT_TRUE(program.waitReady());
+    EXPECT_GE(findLine(from, "WRITE " + own), 0) << "written again under its index";
+    EXPECT_GT(countPrefixFrom(from, "THROTTLE " + own + " "), 0u);
+}
+
+TEST_F(Startup, ProcessorPolicyThatCannotBeReadIsNotWritten) {
+    setSimValue("ReadProcessorFails", 1);
+    startProgram();
+    EXPECT_GE(findLine(0, "SPGS 2"), 0) << "the step was applied";
+    EXPECT_EQ(countPrefixFrom(0, "THROTTLE "), 0u);
+}

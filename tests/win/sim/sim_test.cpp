@@ -169,4 +169,17 @@ TEST_F(SimulatedNotebook, ProcessorPolicyWriteIsLogged) {
     ASSERT_TRUE(machine::ReadProcessorPwrScheme(7, &back));
     EXPECT_EQ(back.ProcessorPolicyDc.DynamicThrottle, 3);
     EXPECT_EQ(logLines(), (std::vector<std::string>{"THROTTLE 7 2 3"}));
+    setSimValue("ReadProcessorFails", 1);
+    EXPECT_FALSE(machine::ReadProcessorPwrScheme(7, &back));
+}
+
+// The harness's text helpers store what they promise: the system counts a zero that follows the data
+// into a text value, so a helper that means no terminator must not leave one there.
+TEST(RegistryHelpers, StoreTextWithAndWithoutItsTerminator) {
+    const char *key = "Software\\KelvaneSim\\Helpers";
+    setRegText(HKEY_CURRENT_USER, key, "Bare", "100");
+    EXPECT_EQ(regBytes(HKEY_CURRENT_USER, key, "Bare"), "100");
+    setRegTextTerminated(HKEY_CURRENT_USER, key, "Terminated", "1000");
+    EXPECT_EQ(regBytes(HKEY_CURRENT_USER, key, "Terminated"), std::string("1000\0", 5));
+    deleteRegTree(HKEY_CURRENT_USER, key);
 }

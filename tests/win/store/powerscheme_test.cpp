@@ -73,6 +73,31 @@ TEST_F(Provisioning, KnownIndexIsWrittenAgainWithoutSearch) {
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPowerCfgMachineKey, "LastID"), "5");
 }
 
+// Windows keeps "LastID" with its terminator; four digits and the index read back must both fit.
+TEST_F(Provisioning, FourDigitIndicesReadBackAcrossStarts) {
+    setRegTextTerminated(HKEY_LOCAL_MACHINE, kPowerCfgMachineKey, "LastID", "1000");
+    ASSERT_EQ(start(), 1) << (seen.empty() ? "" : seen[0].text);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(app.ownScheme, 1001u);
+    EXPECT_EQ(programValue("Power_Scheme_No"), "1001");
+    restoreUserScheme(); // Exit's hand-back deletes the scheme
+
+    ASSERT_EQ(start(), 1);
+    EXPECT_EQ(app.ownScheme, 1001u) << "the known index, not a new scheme";
+    EXPECT_TRUE(logContains("WRITE 1001"));
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPowerCfgMachineKey, "LastID"), "1001");
+}
+
+// The registry keeps an identical rewrite without a trace, so the stored index carries a second zero
+// after its terminator: a rewrite would drop it.
+TEST_F(Provisioning, StoredIndexWithTheSameTextIsNotRewritten) {
+    const std::string held("9\0\0", 3);
+    setRegBytes(HKEY_CURRENT_USER, kProgramKey, "Power_Scheme_No", REG_SZ, held);
+    ASSERT_EQ(start(), 1);
+    EXPECT_TRUE(logContains("WRITE 9"));
+    EXPECT_EQ(regBytes(HKEY_CURRENT_USER, kProgramKey, "Power_Scheme_No"), held);
+}
+
 TEST_F(Provisioning, SchemeFoundByNameIsActivatedAsItIs) {
     nameScheme(4, "Kelvane");
     ASSERT_EQ(start(), 1);
