@@ -192,19 +192,6 @@ TEST_F(StepFiles, SaveWritesTheLayoutAndReplacesTheOldFileWhole) {
     EXPECT_FALSE(fileExists(path("CFG7.BL~")));
 }
 
-// A crash can leave the temporary file behind, read-only when it was copied from a read-only default.
-TEST_F(StepFiles, AReadOnlyTemporaryFileLeftByACrashBlocksNoSaveAndNoReset) {
-    for (int reset : {0, 1}) {
-        writeFile(path("CFG7.BL~"), sampleFile(20));
-        ASSERT_TRUE(SetFileAttributesA(path("CFG7.BL~").c_str(), FILE_ATTRIBUTE_READONLY));
-        slot.panelLevel = 11;
-        EXPECT_EQ(reset ? restoreStepDefault(7) : saveStepSettings(7, slot), 1) << reset;
-        EXPECT_EQ(fileBytes(path("CFG7.BLC")).size(), 156u) << reset;
-        EXPECT_FALSE(fileExists(path("CFG7.BL~"))) << reset;
-    }
-    EXPECT_EQ(fileBytes(path("CFG7.BLC")), fileBytes(path("CFG7.DEF")));
-}
-
 TEST_F(StepFiles, StepNamesComeFromTheIniWithTheKeyAsDefault) {
     char name[kTextSize];
     readStepName(3, name, sizeof name);
