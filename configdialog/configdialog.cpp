@@ -118,14 +118,13 @@ static INT_PTR closeDialog(HWND dialog, INT_PTR result) {
 }
 
 static void loadDefaultSetting(HWND dialog) {
-    {
-        ApplicationLock lock;
-        if (!restoreStepDefault(app.editStep))
-            return;
-    }
+    // One lock from the copy to the re-application, as a save: a cycle worker must not change the step
+    // in force between the comparison and the application. Its messages wait for the release.
+    ApplicationLock lock;
+    if (!restoreStepDefault(app.editStep))
+        return;
     FillSettingsTree(dialog, app.editStep, 1);
     if (app.editStep == app.currentStep) {
-        ApplicationLock lock;
         app.activeSettings.screenSaverAc = app.editSettings.screenSaverAc;
         app.activeSettings.screenSaverDc = app.editSettings.screenSaverDc;
         applyStep(nullptr, &app.currentStep, 0);
@@ -145,11 +144,30 @@ static void renamed(HWND dialog, const NMTVDISPINFOA *info) {
     SendDlgItemMessageA(dialog, IDC_STEP_TREE, TVM_SETITEMA, 0, LPARAM(&item));
     if (!isStep(app.editStep))
         return;
-    ModifyMenuA(app.trayMenu, stepIndex(app.editStep), MF_BYPOSITION | MF_STRING, StepCommand(app.editStep),
-                name);
+    // Only the text changes: the check mark of the step in force and the graying of a step the power
+    // source does not offer stay as they are.
+    MENUITEMINFOA text = {};
+    text.cbSize = sizeof text;
+    text.fMask = MIIM_TYPE;
+    text.fType = MFT_STRING;
+    text.dwTypeData = name;
+    SetMenuItemInfoA(app.trayMenu, stepIndex(app.editStep), TRUE, &text);
     // Built from editSettings as it stands: unsaved edits of the step survive its new name.
     FillSettingsTree(dialog, app.editStep, 0);
     writeStepName(app.editStep, name);
+}
+
+// The step tree's item of `step`, or null.
+static HTREEITEM stepItem(DWORD step) {
+    for (HTREEITEM item = HTREEITEM(SendMessageA(app.stepTree, TVM_GETNEXTITEM, TVGN_ROOT, 0)); item;
+         item = HTREEITEM(SendMessageA(app.stepTree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(item)))) {
+        TVITEMA data = {};
+        data.mask = TVIF_PARAM;
+        data.hItem = item;
+        if (SendMessageA(app.stepTree, TVM_GETITEMA, 0, LPARAM(&data)) && DWORD(data.lParam) == 256 + step)
+            return item;
+    }
+    return nullptr;
 }
 
 static void selectionChanged(HWND dialog, const NMTREEVIEWA *change) {
@@ -162,8 +180,14 @@ static void selectionChanged(HWND dialog, const NMTREEVIEWA *change) {
         item.mask = TVIF_PARAM;
         item.hItem = change->itemNew.hItem;
         if (item.hItem && SendMessageA(app.stepTree, TVM_GETITEMA, 0, LPARAM(&item))) {
-            app.editStep = DWORD(item.lParam - 256);
-            FillSettingsTree(dialog, app.editStep, 1);
+            // A step whose file cannot be loaded is not taken up: the edit step stays the one whose
+            // settings the tree shows, and the selection goes back to it, so a save or a rename never
+            // lands on another step.
+            DWORD chosen = DWORD(item.lParam - 256);
+            if (FillSettingsTree(dialog, chosen, 1))
+                app.editStep = chosen;
+            else if (HTREEITEM shown = stepItem(app.editStep))
+                SendMessageA(app.stepTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(shown));
         }
         app.stepTreeActive = 1;
         previewPanelLevel(0);
@@ -224,6 +248,9 @@ static void doubleClicked(HWND dialog) {
     ShowTrayMenu(dialog, cursor.x, cursor.y, position);
 }
 
+// Set while the close box discards a name being edited.
+static bool discardingName;
+
 static INT_PTR notified(HWND dialog, WPARAM wParam, LPARAM lParam) {
     NMHDR *header = reinterpret_cast<NMHDR *>(lParam);
     switch (header->code) {
@@ -237,8 +264,9 @@ static INT_PTR notified(HWND dialog, WPARAM wParam, LPARAM lParam) {
     case TVN_ENDLABELEDITA: {
         app.labelEditing = 0;
         const NMTVDISPINFOA *info = reinterpret_cast<NMTVDISPINFOA *>(lParam);
-        // An empty name counts as given; only a cancelled edit carries no text.
-        if (info->item.pszText)
+        // An empty name counts as given; only a cancelled edit carries no text. Ending the edit takes
+        // the focus from the editor, and the tree may take that as a commit: not while discarding.
+        if (info->item.pszText && !discardingName)
             renamed(dialog, info);
         if (app.labelEdit && app.labelEditProc)
             SetWindowLongPtrA(app.labelEdit, GWLP_WNDPROC, LONG_PTR(app.labelEditProc));
@@ -264,7 +292,9 @@ static INT_PTR commanded(HWND dialog, WPARAM wParam, LPARAM lParam) {
     if (app.labelEditing) {
         if (id != IDCANCEL)
             return passOn(dialog, WM_COMMAND, wParam, lParam); // no menu choice during a name edit
+        discardingName = true;
         SendDlgItemMessageA(dialog, IDC_STEP_TREE, TVM_ENDEDITLABELNOW, TRUE, 0);
+        discardingName = false;
         return closeDialog(dialog, IDCANCEL);
     }
     switch (id) {

@@ -82,9 +82,12 @@ static void timeoutText(const char *format, uint32_t seconds, char *text, size_t
 int FillSettingsTree(HWND dialog, DWORD step, int reload) {
     if (reload == 1) {
         // The load refreshes globalPolicy, which a step application on a worker reads.
+        // Loaded aside: a short file must not leave half its bytes in the settings being edited.
         ApplicationLock lock;
-        if (!loadStepSettings(step, app.editSettings))
+        StepSettings loaded = app.editSettings;
+        if (!loadStepSettings(step, loaded))
             return 0;
+        app.editSettings = loaded;
     }
     readPanelControl();
     HWND tree = GetDlgItem(dialog, IDC_SETTINGS_TREE);

@@ -146,6 +146,7 @@ uint8_t roundToOfferedLevel(uint8_t value, const uint8_t levels[4]) {
 }
 
 PerformanceMenu adaptPerformanceLevels(uint32_t minThrottle, uint8_t levels[4]) {
+    levels[0] = 100; // full performance is always offered
     if (minThrottle <= 25)
         return PerformanceMenu::Unchanged;
     if (minThrottle == 100)

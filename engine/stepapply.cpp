@@ -15,6 +15,7 @@
 #include "tray/tray.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 static void sendMethod(DWORD method, DWORD argument) {
@@ -86,7 +87,51 @@ static void changeToVidmoResolution() {
     }
 }
 
+// Raised by every entry into step 6 and every putting back of the display mode, so a tool start still
+// waiting belongs to the step 6 in force or is dropped.
+static volatile LONG displayEntry;
+
+struct DisplayToolStart {
+    LONG entry;
+    char command[MAX_PATH + 16];
+};
+
+// WinExec waits until the tool takes input: it runs on a thread of its own once the application that
+// asked for it has released the lock (taking the lock waits for the outermost release), so neither
+// the window thread nor a cycle worker waits for the tool, and nothing waits for it holding the lock.
+static DWORD WINAPI displayToolStarter(void *parameter) {
+    DisplayToolStart *start = static_cast<DisplayToolStart *>(parameter);
+    bool due;
+    {
+        ApplicationLock lock;
+        due = start->entry == displayEntry;
+    }
+    if (due)
+        machine::WinExec(start->command, SW_SHOWDEFAULT);
+    free(start);
+    return 0;
+}
+
+static void startDisplayTool() {
+    auto *start = static_cast<DisplayToolStart *>(malloc(sizeof(DisplayToolStart)));
+    if (!start)
+        return;
+    start->entry = InterlockedIncrement(&displayEntry);
+    // The program's path is quoted: in a folder with blanks ("C:\Program Files\...") Windows would
+    // otherwise try "C:\Program.exe" first.
+    char tool[MAX_PATH];
+    HANDLE thread = nullptr;
+    if (programFilePath("VidmoCFG.EXE", tool, sizeof tool) &&
+        snprintf(start->command, sizeof start->command, "\"%s\" VIDMO", tool) < int(sizeof start->command))
+        thread = CreateThread(nullptr, 0, displayToolStarter, start, 0, nullptr);
+    if (thread)
+        CloseHandle(thread);
+    else
+        free(start);
+}
+
 void restoreSavedDisplayMode() {
+    InterlockedIncrement(&displayEntry); // a tool start still waiting is no longer wanted
     if (app.savedDisplayMode.dmPelsHeight == 0)
         return;
     DEVMODEA current = {};
@@ -109,16 +154,10 @@ static void applyDisplaySwitch(unsigned step, DWORD previousStep) {
             app.savedDisplayMode.dmSize = sizeof app.savedDisplayMode;
             if (!machine::EnumDisplaySettingsA(ENUM_CURRENT_SETTINGS, &app.savedDisplayMode))
                 app.savedDisplayMode.dmPelsHeight = 0;
-            if (app.vidmoResolution == 0) {
-                // The program's path is quoted: in a folder with blanks ("C:\Program Files\...")
-                // Windows would otherwise try "C:\Program.exe" first.
-                char tool[MAX_PATH], command[MAX_PATH + 16];
-                if (programFilePath("VidmoCFG.EXE", tool, sizeof tool) &&
-                    snprintf(command, sizeof command, "\"%s\" VIDMO", tool) < int(sizeof command))
-                    machine::WinExec(command, SW_SHOWDEFAULT);
-            } else {
+            if (app.vidmoResolution == 0)
+                startDisplayTool();
+            else
                 changeToVidmoResolution();
-            }
         }
         sendMethod(firmware::SDSP, 3);
     } else if (previousStep == kDisplaySwitchStep) {
@@ -133,13 +172,17 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
     StepSettings &record = window ? app.activeSettings : app.editSettings;
     HMENU menu = window ? GetSubMenu(GetMenu(window), 0) : app.trayMenu;
 
-    machine::GetCurrentPowerPolicies(&app.globalPolicy, &record.policy);
+    // Loaded aside and copied only once whole: a short step file must not mix its bytes into the step
+    // in force (whose panel level would be sent and whose file the next capture would write).
+    StepSettings loaded = record;
+    machine::GetCurrentPowerPolicies(&app.globalPolicy, &loaded.policy);
     // The load refuses steps outside 1-8, so every table below is indexed in range.
-    if (!loadStepSettings(step, record)) {
+    if (!loadStepSettings(step, loaded)) {
         if (window)
             *stepRef = previousStep;
         return 0;
     }
+    record = loaded;
     unsigned index = stepIndex(step);
 
     if (app.isXp) {
@@ -171,14 +214,19 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
         writeProgramNumber("DC_Current_Step", step);
     }
 
-    if (app.qmodSupported) {
+    // Re-applying the step in force (no previous step: a save, a default, a throttle reset) enters
+    // neither step 5 nor step 6 again: the resolution saved on entry stays until the step is left.
+    bool reapplied = previousStep == 0 && step == app.switchedStep;
+    if (app.qmodSupported && !reapplied) {
         if (step == kModeSwitchStep && previousStep != kModeSwitchStep)
             sendMethod(firmware::QMOD, 1);
         else if (previousStep == kModeSwitchStep && step != kModeSwitchStep)
             sendMethod(firmware::QMOD, 2);
     }
     sendMethod(firmware::SPGS, step);
-    applyDisplaySwitch(step, previousStep);
+    if (!reapplied)
+        applyDisplaySwitch(step, previousStep);
+    app.switchedStep = step;
 
     if (isStep(previousStep))
         CheckMenuItem(menu, stepIndex(previousStep), MF_BYPOSITION | MF_UNCHECKED);

@@ -169,7 +169,12 @@ static void showConfiguration(HWND window) {
     // The tray item is grayed meanwhile, but an outside program may still post the command.
     if (app.configOpen)
         return;
-    captureStepState(app.currentStep, app.onAc);
+    {
+        // The step and the source are read under the lock, as a step command does: a cycle worker
+        // applying meanwhile must not have its new step's state written into the old step's file.
+        ApplicationLock lock;
+        captureStepState(app.currentStep, app.onAc);
+    }
     EnableMenuItem(app.trayMenu, kCmdConfiguration, MF_BYCOMMAND | MF_GRAYED);
     DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_CONFIGURATION), window, ConfigDialogProc, 0);
 }

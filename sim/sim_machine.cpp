@@ -378,6 +378,8 @@ int None_Method(DWORD method, DWORD *out) {
         *out = simValue("FunctionMask", 0x240);
         return 1;
     case kGPLV:
+        if (simValue("GplvFails", 0))
+            return 0;
         *out = simValue("PanelLevel", 15);
         return 1;
     default:

@@ -73,6 +73,7 @@ struct AppState {
 
     // Display and screen saver.
     DEVMODEA savedDisplayMode;
+    DWORD switchedStep; // the step whose mode and display switches were last put in force, 0 none
     DWORD vidmoResolution;
     DWORD screenSaverActiveAtStart;
     char screenSaverPath[kTextSize];

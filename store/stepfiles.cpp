@@ -71,6 +71,24 @@ static bool readStepFile(HANDLE file, const char *path, StepSettings &slot) {
 
 static bool replaceFile(const char *from, const char *to);
 
+// A temporary file left by a crash may be read-only (copied from a read-only default): it must not
+// block every later save and reset.
+static void clearLeftover(const char *tmpPath) {
+    SetFileAttributesA(tmpPath, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(tmpPath);
+}
+
+// Puts a copied file on the disk before it is renamed into place: a power loss must not leave an empty
+// step file, which would never be copied again.
+static bool flushFile(const char *path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return ok;
+}
+
 // Copies a shipped default over a step file through the temporary file beside it, so a crash or a
 // failed copy never leaves half a step file. A read-only default must not make the step file
 // read-only: later saves replace it.
@@ -78,7 +96,9 @@ static bool copyDefault(unsigned step, const char *defPath, const char *blcPath)
     char tmpPath[MAX_PATH];
     if (!stepFilePath(step, "BL~", tmpPath, sizeof tmpPath))
         return false;
-    bool ok = CopyFileA(defPath, tmpPath, FALSE) && SetFileAttributesA(tmpPath, FILE_ATTRIBUTE_NORMAL);
+    clearLeftover(tmpPath);
+    bool ok = CopyFileA(defPath, tmpPath, FALSE) && SetFileAttributesA(tmpPath, FILE_ATTRIBUTE_NORMAL) &&
+              flushFile(tmpPath);
     if (!ok || !replaceFile(tmpPath, blcPath)) {
         DeleteFileA(tmpPath);
         return false;
@@ -163,6 +183,7 @@ int saveStepSettings(unsigned step, const StepSettings &slot) {
     // that already holds these bytes needs no rewrite, flush and replace.
     if (fileHolds(blcPath, bytes, sizeof bytes))
         return 1;
+    clearLeftover(tmpPath);
     HANDLE file = CreateFileA(tmpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;

@@ -135,11 +135,40 @@ TEST(PerformanceLevels, TheProcessorsMinimumChoosesTheOfferedLevels) {
         {101, PerformanceMenu::OneLower, 101, 0, 0},
     };
     for (const auto &c : cases) {
-        uint8_t levels[4] = {100, 75, 50, 25};
+        // L0 is 100 after every adaptation, whatever it held before.
+        uint8_t levels[4] = {0, 75, 50, 25};
         EXPECT_EQ(adaptPerformanceLevels(c.minimum, levels), c.menu) << c.minimum;
         EXPECT_EQ(levels[0], 100) << c.minimum;
         EXPECT_EQ(levels[1], c.l1) << c.minimum;
         EXPECT_EQ(levels[2], c.l2) << c.minimum;
         EXPECT_EQ(levels[3], c.l3) << c.minimum;
+    }
+}
+
+// The dialog's menu for its selection: which popup of positions 1-5 is enabled, whether "Rename" and
+// "Load Default setting" are, and what happens to "1 Minute" and "2 Minutes".
+TEST(ConfigMenu, TheSelectionChoosesTheEnabledPopupAndItems) {
+    using S = ShortTimeouts;
+    const struct {
+        bool stepTree;
+        uint32_t selected;
+        int popup;
+        bool stepItems;
+        ShortTimeouts shortItems;
+    } cases[] = {
+        {true, KindVideo, 0, true, S::Unchanged},          {false, KindStandby, 1, false, S::Enabled},
+        {false, KindHibernation, 1, false, S::Enabled},    {false, KindVideo, 1, false, S::Enabled},
+        {false, KindHardDrive, 1, false, S::Grayed},       {false, KindBrightness, 2, false, S::Unchanged},
+        {false, KindScreenSaver, 3, false, S::Unchanged},  {false, KindPerformance, 4, false, S::Unchanged},
+        {false, 0, 0, false, S::Unchanged},                {false, 33176, 0, false, S::Unchanged},
+    };
+    for (const auto &c : cases) {
+        ConfigMenuState state = configMenuState(c.stepTree, c.selected);
+        EXPECT_EQ(state.enabledPopup, c.popup) << c.selected;
+        EXPECT_EQ(state.stepItemsEnabled, c.stepItems) << c.selected;
+        EXPECT_EQ(state.shortTimeouts, c.shortItems) << c.selected;
+        // A double click opens the popup that the selection enables.
+        if (!c.stepTree)
+            EXPECT_EQ(popupForKind(c.selected), c.popup) << c.selected;
     }
 }

@@ -283,15 +283,82 @@ TEST_F(ConfigDialog, HibernationNotAfterStandbyIsRefusedWithAWarning) {
     close(IDCANCEL);
 }
 
-TEST_F(ConfigDialog, AnUnreadableStepFileLeavesTheTreeAsItWas) {
-    writeFile(testFolder() + "CFG4.BLC", std::vector<uint8_t>(10, 0));
+// The chosen step's file is too short to load: the tree, the edit step and its settings stay those of
+// the step shown, so a save writes that step's file with its own settings.
+TEST_F(ConfigDialog, AnUnreadableStepFileLeavesTheTreeAndTheEditStepAsTheyWere) {
+    std::vector<uint8_t> shortFile(150, 0xAB); // a policy and a panel level, no screen-saver flags
+    writeFile(testFolder() + "CFG4.BLC", shortFile);
     open();
     std::string before = texts(IDC_SETTINGS_TREE);
     MessageBoxWatcher boxes;
     selectStep(4);
     ASSERT_TRUE(boxes.waitFor(1));
-    EXPECT_EQ(boxes.seen()[0].text, testFolder() + "CFG4.BLC\nRead Power policy file(POWER_POLICY) error!");
+    EXPECT_EQ(boxes.seen()[0].text, testFolder() + "CFG4.BLC\nRead Power policy file(Screen_Saver) error!");
     EXPECT_EQ(texts(IDC_SETTINGS_TREE), before);
+    EXPECT_EQ(app.editStep, 2u);
+    TVITEMA selected = {};
+    selected.mask = TVIF_PARAM;
+    selected.hItem = HTREEITEM(SendMessageA(tree(IDC_STEP_TREE), TVM_GETNEXTITEM, TVGN_CARET, 0));
+    ASSERT_TRUE(SendMessageA(tree(IDC_STEP_TREE), TVM_GETITEMA, 0, LPARAM(&selected)));
+    EXPECT_EQ(selected.lParam, 258) << "the selection is back on the step shown";
+
+    selectSetting(KindVideo);
+    command(IDM_TIMEOUT_1_HOUR);
+    command(IDM_CONFIG_SAVE);
+    EXPECT_EQ(stepFile(4), shortFile);
+    std::vector<uint8_t> saved = stepFile(2);
+    ASSERT_EQ(saved.size(), kStepFileSize);
+    EXPECT_EQ(policyDword(saved.data(), PolicyOffset::VideoTimeoutAc), 3600u);
+    EXPECT_NE(policyDword(saved.data(), PolicyOffset::SpindownTimeoutAc), 0xABABABABu);
+    EXPECT_NE(saved[144], 0xAB) << "the panel level is step 2's";
+}
+
+// A name edit in place: Enter keeps the name, Escape gives it up, the close box gives it up and closes.
+// Only the tray item's text changes: the step in force keeps its check mark, a step the power source
+// does not offer stays grayed.
+TEST_F(ConfigDialog, EditingAStepNameInPlace) {
+    HMENU tray = trayMenu();
+    CheckMenuItem(tray, 1, MF_BYPOSITION | MF_CHECKED);
+    EnableMenuItem(tray, 6, MF_BYPOSITION | MF_GRAYED); // step 7 is not offered on mains
+    open();
+    auto edit = [&](unsigned step, const char *name) {
+        selectStep(step);
+        command(IDM_CONFIG_RENAME);
+        HWND editor = HWND(SendMessageA(tree(IDC_STEP_TREE), TVM_GETEDITCONTROL, 0, 0));
+        EXPECT_TRUE(editor && app.labelEditing);
+        SendMessageA(editor, WM_SETTEXT, 0, LPARAM(name));
+        return editor;
+    };
+    // The keys go through the dialog's own loop, as typed keys do.
+    auto press = [&](HWND editor, WPARAM key) {
+        PostMessageA(editor, WM_KEYDOWN, key, 1);
+        PostMessageA(editor, WM_KEYUP, key, 0xC0000001);
+        EXPECT_TRUE(waitUntil([] { return app.labelEditing == 0; })) << key;
+    };
+    auto trayText = [&](unsigned step) {
+        char text[kTextSize] = {};
+        GetMenuStringA(tray, step - 1, text, sizeof text, MF_BYPOSITION);
+        return std::string(text);
+    };
+
+    press(edit(7, "Night"), VK_RETURN);
+    EXPECT_EQ(items(IDC_STEP_TREE)[6].text, "Night");
+    EXPECT_EQ(trayText(7), "Night");
+    press(edit(2, "Lost"), VK_ESCAPE);
+    EXPECT_EQ(items(IDC_STEP_TREE)[1].text, "Step 2");
+    EXPECT_TRUE(IsWindow(dialog));
+    edit(2, "Gone");
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); // the close box
+    thread.join();
+    dialog = nullptr;
+    EXPECT_EQ(result, IDCANCEL);
+
+    char name[kTextSize] = {};
+    readStepName(2, name, sizeof name);
+    EXPECT_STREQ(name, "Step 2");
+    EXPECT_EQ(trayText(2), "Step 2");
+    EXPECT_NE(GetMenuState(tray, 1, MF_BYPOSITION) & MF_CHECKED, 0u);
+    EXPECT_NE(GetMenuState(tray, 6, MF_BYPOSITION) & MF_GRAYED, 0u);
 }
 
 TEST_F(ConfigDialog, AFailedSaveIsReportedAndStillCountsAsModified) {

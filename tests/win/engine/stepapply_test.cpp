@@ -3,6 +3,7 @@
 
 #include "engine/startup.h"
 #include "sim/simstate.h"
+#include "state/applock.h"
 #include "store/regtext.h"
 
 #include <thread>
@@ -10,6 +11,13 @@
 namespace {
 
 std::string programValue(const char *name) { return regText(HKEY_CURRENT_USER, "Software\\KELVANE", name); }
+std::string toolStart() { return "EXEC \"" + testFolder() + "VidmoCFG.EXE\" VIDMO"; }
+size_t logIndex(const std::vector<std::string> &log, const std::string &prefix) {
+    for (size_t i = 0; i < log.size(); ++i)
+        if (log[i].compare(0, prefix.size(), prefix) == 0)
+            return i;
+    return log.size();
+}
 
 class StepApplication : public StartedProgram {};
 
@@ -38,6 +46,7 @@ TEST_F(StepApplication, ChangingStepActivatesTheSchemeAndRecordsTheStep) {
 
 TEST_F(StepApplication, StepAlreadyInForceSendsOnlyTheStepAgain) {
     ASSERT_EQ(applyFromCurrent(6), 1);
+    ASSERT_TRUE(waitForLogLine(toolStart()));
     clearLog();
     ASSERT_EQ(applyStep(window, &app.currentStep, 6), 1);
     EXPECT_EQ(logCount("SFRQ"), 0u);
@@ -76,10 +85,17 @@ TEST_F(StepApplication, FailingClocksSwitchClockControlOff) {
     EXPECT_EQ(logCount("SFRQ"), 0u);
 }
 
-TEST_F(StepApplication, StepSixStartsTheDisplayToolWithoutAResolutionChoice) {
+// WinExec waits until the tool takes input: nothing may wait for it behind the lock, so the tool starts
+// once the switch that entered step 6 has released the lock, after all it did under it.
+TEST_F(StepApplication, StepSixStartsTheDisplayToolOnceTheLockIsReleased) {
+    lockApplication(); // as a step switch holds it from the capture to the panel level
     ASSERT_EQ(applyFromCurrent(6), 1);
-    EXPECT_TRUE(logHas(("EXEC \"" + testFolder() + "VidmoCFG.EXE\" VIDMO").c_str()));
-    EXPECT_TRUE(logHas("SDSP 3"));
+    applyPanelLevel();
+    unlockApplication();
+    ASSERT_TRUE(waitForLogLine(toolStart()));
+    std::vector<std::string> log = logLines();
+    EXPECT_LT(logIndex(log, "SDSP 3"), logIndex(log, "SPLV"));
+    EXPECT_LT(logIndex(log, "SPLV"), logIndex(log, "EXEC"));
     clearLog();
     ASSERT_EQ(applyFromCurrent(2), 1);
     EXPECT_TRUE(logHas("SDSP 1"));
@@ -134,6 +150,44 @@ TEST_F(StepApplication, StepFiveDrivesTheModeSwitch) {
     EXPECT_TRUE(logHas("QMOD 2"));
 }
 
+// A save, a default or a throttle reset applies the step in force again without a previous step: the
+// firmware switch and the display switch are not entered again, and leaving step 6 still puts the
+// user's own resolution back.
+TEST_F(StepApplication, ReapplyingTheStepInForceEntersNeitherStepFiveNorSixAgain) {
+    app.trayMenu = trayMenu();
+    setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Vidmo_RES", "2");
+    for (DWORD step : {5u, 6u}) {
+        ASSERT_EQ(applyFromCurrent(step), 1);
+        clearLog();
+        ASSERT_EQ(applyStep(window, &app.currentStep, 0), 1);
+        ASSERT_EQ(applyStep(nullptr, &app.currentStep, 0), 1);
+        EXPECT_EQ(logCount("QMOD"), 0u) << step;
+        EXPECT_EQ(logCount("SDSP"), 0u) << step;
+        EXPECT_EQ(logCount("DISPLAY"), 0u) << step;
+        EXPECT_EQ(logCount("SPGS"), 2u) << step;
+    }
+    clearLog();
+    ASSERT_EQ(applyFromCurrent(3), 1);
+    EXPECT_TRUE(logHas("DISPLAY 1024x768x32"));
+}
+
+// A step file too short to load leaves the record it was meant for as it was: nothing of it reaches the
+// step in force (its panel level, its next capture) or the settings being edited.
+TEST_F(StepApplication, AFailedLoadLeavesTheStepInForceAndTheEditedSettingsAsTheyWere) {
+    ASSERT_EQ(applyFromCurrent(3), 1);
+    app.trayMenu = trayMenu();
+    std::vector<uint8_t> other(150, 0xAB); // a whole policy and panel level, no screen-saver flags
+    writeFile(testFolder() + "CFG4.BLC", other);
+    for (StepSettings *record : {&app.activeSettings, &app.editSettings}) {
+        StepSettings before = *record;
+        DWORD step = 4;
+        MessageBoxWatcher boxes;
+        EXPECT_EQ(applyStep(record == &app.activeSettings ? window : nullptr, &step, 3), 0);
+        ASSERT_TRUE(boxes.waitFor(1));
+        EXPECT_EQ(memcmp(record, &before, sizeof before), 0);
+    }
+}
+
 TEST_F(StepApplication, StepsOutsideOneToEightNeverApplyAndTheOldStepStays) {
     for (DWORD bad : {9u, 0u}) {
         for (DWORD onAc : {1u, 0u}) {
@@ -165,6 +219,14 @@ TEST_F(StepApplication, BrightnessFollowsTheSourceAndTheAmbientLightSetting) {
     EXPECT_EQ(app.activeSettings.panelLevel, 7u);
     readPanelLevel(1);
     EXPECT_EQ(app.acPanelLevel, 7u);
+    // A failed read keeps the level the program had.
+    setSimValue("GplvFails", 1);
+    setSimValue("PanelLevel", 0x12);
+    for (int which : {0, 1, 2})
+        readPanelLevel(which);
+    EXPECT_EQ(app.activeSettings.panelLevel, 7u);
+    EXPECT_EQ(app.acPanelLevel, 7u);
+    setSimValue("GplvFails", 0);
 
     clearLog();
     setRegDword(HKEY_LOCAL_MACHINE, "Software\\VKT0100", "ALSC_CONTROL", 1);

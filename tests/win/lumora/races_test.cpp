@@ -75,6 +75,27 @@ TEST_F(Races, ExitWhileAWorkerAppliesStepSixRestoresTheResolution) {
     EXPECT_STREQ(mode, "1024x768x32");
 }
 
+// "Configuration ..." while a worker is applying the next step: the live state is stored once that
+// step is in force, into its own file, never into the file of the step it left.
+TEST_F(Races, ConfigurationDuringACycleApplicationNeverWritesTheNewStateIntoTheOldFile) {
+    onBattery();
+    rememberSteps(1, 3, 3);
+    startProgram();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("SPGS", 2000);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 3 -> 4 on battery
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 4"));
+    std::vector<uint8_t> left = fileBytes(folder->path() + "CFG3.BLC"); // as the worker stored it
+    program.command(33074);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        return (dialog = findProcessWindow(program.pid(), "#32770", "Configuration Kelvane")) != nullptr;
+    }));
+    EXPECT_EQ(fileBytes(folder->path() + "CFG3.BLC"), left);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
 // When the active scheme cannot be read at exit, the program's may still be the one in force.
 TEST_F(Races, ExitHandsTheUserSchemeBackWhenTheActiveSchemeIsUnreadable) {
     startProgram();
