@@ -2,6 +2,7 @@
 #include "state/applock.h"
 
 #include "state/appstate.h"
+#include "state/commands.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,9 @@ DWORD waitTakingSentMessages(HANDLE object, DWORD timeoutMs) {
     }
 }
 
+// The thread of the main window, which must never wait without a bound; 0 before it exists.
+static DWORD windowThread() { return app.mainWindow ? GetWindowThreadProcessId(app.mainWindow, nullptr) : 0; }
+
 void lockApplication() {
     // Taken again by its holder: the mutex is ours already, only the depth counts (no wait, no call
     // into the system: nested takes are frequent).
@@ -67,9 +71,12 @@ void lockApplication() {
         ++lockDepth;
         return;
     }
-    DWORD rc = waitTakingSentMessages(applicationMutex, INFINITE);
+    // A holder never waits on a message box, so only a machine call that hangs keeps the lock this
+    // long; the window thread then goes on unlocked, so the tray and Exit still answer.
+    DWORD bound = GetCurrentThreadId() == windowThread() ? kWindowThreadLockWaitMs : INFINITE;
+    DWORD rc = waitTakingSentMessages(applicationMutex, bound);
     if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0)
-        return; // cannot wait: run unlocked rather than hang
+        return; // cannot wait, or waited the window thread's bound: run unlocked rather than hang
     lockOwner = GetCurrentThreadId();
     ++lockDepth;
 }
@@ -93,6 +100,25 @@ void unlockApplication() {
     }
 }
 
-int askQuestion(const char *text) {
-    return MessageBoxA(nullptr, text, app.caption, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+void handPendingMessagesTo(HWND window) {
+    if (!holdsLock() || !window)
+        return;
+    PendingMessage *message = pendingFirst;
+    pendingFirst = nullptr;
+    pendingLast = &pendingFirst;
+    while (message) {
+        PendingMessage *next = message->next;
+        // A window that is gone takes nothing: the program is ending, and a worker must not block.
+        if (!PostMessageA(window, kShowMessageMessage, 0, LPARAM(message)))
+            free(message);
+        message = next;
+    }
+}
+
+void showHandedMessage(LPARAM handed) {
+    auto *message = reinterpret_cast<PendingMessage *>(handed);
+    if (!message)
+        return;
+    showNow(message->text, message->icon);
+    free(message);
 }

@@ -258,6 +258,31 @@ void commandFlood(Lumora &lumora) {
     }
 }
 
+// From posting WM_CLOSE (as the setup and `kelvanectl exit` do) until the process has ended.
+double closeToEnd(Program &program, HWND window) {
+    if (!window || !program.running())
+        return kNone;
+    double start = nowMs();
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    return program.waitExit(20000, &code) ? nowMs() - start : kNone;
+}
+
+// The end of the tray program: WM_CLOSE to the process end, and to its last event-log line (the
+// scheme handed back), which tells the program's own clean-up from what follows it.
+void closing(Lumora &lumora, double baselineMs) {
+    note("close ...");
+    waitLogQuiet(300, 5000);
+    size_t from = logSize();
+    const std::string deleted = "DELETE " + regText(HKEY_CURRENT_USER, "Software\\KELVANE", "Power_Scheme_No");
+    double start = nowMs();
+    double ended = closeToEnd(lumora.program, lumora.program.window());
+    double handedBack =
+        waitLogLine(from, [&](const std::string &line) { return line == deleted; }, 1000);
+    row("close to process end, ms", std::isnan(ended) ? kNone : ended, baselineMs, "%.0f");
+    row("close to scheme handed back, ms", std::isnan(handedBack) ? kNone : handedBack - start, kNone, "%.0f");
+}
+
 } // namespace
 
 int main() {
@@ -309,11 +334,13 @@ int main() {
         baselineAfter.found ? double(baselineAfter.privateBytes) / 1024 : kNone, "%.0f");
     row("idle CPU over 10 s, ms", lumoraAfter.found ? cpuMs(lumoraAfter) - cpuMs(lumoraBefore) : kNone,
         baselineAfter.found ? cpuMs(baselineAfter) - cpuMs(baselineBefore) : kNone, "%.0f");
+    double baselineClose = closeToEnd(baseline, findBaselineWindow(baseline.pid()));
     baseline.kill();
 
     schemeBounce(lumora);
     stepSwitches(lumora);
     commandFlood(lumora);
+    closing(lumora, baselineClose);
 
     printTable();
     return anyFailed ? 1 : 0;
