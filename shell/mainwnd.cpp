@@ -22,6 +22,9 @@
 #include <cstdio>
 #include <cstring>
 
+// How long exit waits for the shell to take the icon away (a few milliseconds on Windows).
+constexpr DWORD kTrayRemovalWaitMs = 100;
+
 static const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // The notification area announces its restart with this message; the icon must be added again.
@@ -239,7 +242,7 @@ static void destroyed(HWND window) {
     KillTimer(window, kBounceTimer);
     stopCycleAndGuardDisplay();
     trayIconRemoved = true;
-    RemoveTrayIcon(app.mainWindow);
+    RemoveTrayIconWithin(app.mainWindow, kTrayRemovalWaitMs);
     {
         ApplicationLock lock;
         applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
