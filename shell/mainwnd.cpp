@@ -155,8 +155,8 @@ static void resumed(HWND window) {
         return;
     // The user's second runs on a timer, not in a pump of its own: this handler may itself run inside
     // a wait for the lock, where no posted command (Exit among them) may be dispatched.
-    if (activateUserScheme())
-        SetTimer(window, kBounceTimer, 1000, nullptr);
+    if (activateUserScheme() && !SetTimer(window, kBounceTimer, 1000, nullptr))
+        activateOwnScheme(); // no timer to end the second: the program's scheme at once
     NotifyOsd(app.currentStep);
 }
 
@@ -240,11 +240,12 @@ static void destroyed(HWND window) {
     // Every way out comes here (Exit, WM_CLOSE from the setup), so each restores step 6's resolution.
     endCycleWorker();
     KillTimer(window, kBounceTimer);
-    stopCycleAndGuardDisplay();
     trayIconRemoved = true;
-    RemoveTrayIconWithin(app.mainWindow, kTrayRemovalWaitMs);
     {
+        // One take for the whole hand-back: the window thread waits for the lock once, bounded.
         ApplicationLock lock;
+        stopCycleAndGuardDisplay();
+        RemoveTrayIconWithin(app.mainWindow, kTrayRemovalWaitMs);
         applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
         // When the active scheme cannot be read, ours may well be it: hand the user's back first.
         UINT active = 0;

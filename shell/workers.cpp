@@ -105,17 +105,17 @@ void stopCycleWorkers() {
 }
 
 void endCycleWorker() {
-    // The quit flag needs no lock (the worker looks at it under the lock before applying), so the
-    // window thread's first wait here is the bounded one for the worker.
+    // No lock needed: the worker looks at the quit flag under the lock before it applies anything,
+    // so the only wait here is the bounded one for the worker.
     cycleQuit = 1;
-    if (app.cycleThreadA) {
-        if (app.cycleCancelEvent)
-            SetEvent(app.cycleCancelEvent);
-        waitTakingSentMessages(app.cycleThreadA, 5000);
-        CloseHandle(app.cycleThreadA);
-        app.cycleThreadA = nullptr;
-    }
-    stopCycleWorkers();
+    cyclePending = 0;
+    if (!app.cycleThreadA)
+        return;
+    if (app.cycleCancelEvent)
+        SetEvent(app.cycleCancelEvent);
+    waitTakingSentMessages(app.cycleThreadA, 5000);
+    CloseHandle(app.cycleThreadA);
+    app.cycleThreadA = nullptr;
 }
 
 // Each activation takes the application lock, so it never lands inside a step application.

@@ -23,7 +23,7 @@ void scheduleCycleStep();
 // application lock before any later application, which overrides what it did.
 void stopCycleWorkers();
 
-// Stops the step cycle and ends its worker (exit), waiting at most 5000 ms for it.
+// Drops a pending cycle step and ends the worker for good (exit), waiting at most 5000 ms for it.
 void endCycleWorker();
 
 // The two halves of the scheme bounce: the user's scheme (false when it cannot be read or

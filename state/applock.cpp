@@ -64,6 +64,11 @@ DWORD waitTakingSentMessages(HANDLE object, DWORD timeoutMs) {
 // The thread of the main window, which must never wait without a bound; 0 before it exists.
 static DWORD windowThread() { return app.mainWindow ? GetWindowThreadProcessId(app.mainWindow, nullptr) : 0; }
 
+// The window thread's run without the lock after its wait ran out: nested takes in it do not wait
+// again. Only that thread ever sets or reads these.
+static DWORD unlockedRunner;
+static int unlockedDepth;
+
 void lockApplication() {
     // Taken again by its holder: the mutex is ours already, only the depth counts (no wait, no call
     // into the system: nested takes are frequent).
@@ -71,17 +76,33 @@ void lockApplication() {
         ++lockDepth;
         return;
     }
+    DWORD self = GetCurrentThreadId();
+    if (unlockedRunner == self) {
+        ++unlockedDepth;
+        return;
+    }
     // A holder never waits on a message box, so only a machine call that hangs keeps the lock this
     // long; the window thread then goes on unlocked, so the tray and Exit still answer.
-    DWORD bound = GetCurrentThreadId() == windowThread() ? kWindowThreadLockWaitMs : INFINITE;
-    DWORD rc = waitTakingSentMessages(applicationMutex, bound);
-    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0)
-        return; // cannot wait, or waited the window thread's bound: run unlocked rather than hang
-    lockOwner = GetCurrentThreadId();
+    bool isWindowThread = self == windowThread();
+    DWORD rc = waitTakingSentMessages(applicationMutex, isWindowThread ? kWindowThreadLockWaitMs : INFINITE);
+    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0) {
+        // Cannot wait, or waited the window thread's bound: run unlocked rather than hang.
+        if (isWindowThread) {
+            unlockedRunner = self;
+            unlockedDepth = 1;
+        }
+        return;
+    }
+    lockOwner = self;
     ++lockDepth;
 }
 
 void unlockApplication() {
+    if (unlockedRunner == GetCurrentThreadId()) {
+        if (--unlockedDepth == 0)
+            unlockedRunner = 0;
+        return;
+    }
     if (!holdsLock())
         return;
     if (--lockDepth > 0)

@@ -170,3 +170,20 @@ TEST_F(Races, CycleWorkerLoadErrorIsShownByTheWindowThreadAndTheCycleGoesOn) {
     ASSERT_TRUE(answerKelvaneBox(program.pid(), &shown));
     EXPECT_EQ(shown.text, file + "\nOpen Power policy file error!\n\nLoad default setting error!");
 }
+
+// Exit while a worker's machine call hangs: the window thread waits for the worker and for the lock
+// each a bounded time, then hands the scheme back and ends.
+TEST_F(Races, ExitWhileAWorkerHangsEndsWithinItsBounds) {
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("GPLV", 30000);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // the worker holds the lock in GPLV for 30 s
+    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
+    program.command(kCmdExit);
+    DWORD code = 1;
+    ASSERT_TRUE(program.waitExit(20000, &code)) << "Exit waited for the hung worker";
+    EXPECT_EQ(code, 0u);
+    EXPECT_GE(findLine(from, "DELETE " + own), 0) << "the scheme was not handed back";
+}
