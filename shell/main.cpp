@@ -80,6 +80,12 @@ static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunE
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // The manifest asks for version 6 of the common controls, which registers its classes only when
+    // asked: without this the dialog's tree views are not created on XP.
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_TREEVIEW_CLASSES;
+    InitCommonControlsEx(&controls);
     LoadStringA(instance, IDS_APP_TITLE, app.windowName, kTextSize);
     LoadStringA(instance, IDS_CAPTION, app.caption, kTextSize);
     LoadStringA(instance, IDS_CLASS_NAME, app.className, kTextSize);

@@ -22,6 +22,9 @@
 #include <cstdio>
 #include <cstring>
 
+// How long exit waits for the shell to take the icon away (a few milliseconds on Windows).
+constexpr DWORD kTrayRemovalWaitMs = 100;
+
 static const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // The notification area announces its restart with this message; the icon must be added again.
@@ -48,16 +51,17 @@ static void addTrayIconForCurrentStep(HWND window) {
     SetTrayIcon(window, kStepIcons[stepIndex(app.currentStep)], name, NIM_ADD);
 }
 
-static void switchStep(HWND window, DWORD step) {
+// `sourceChanged`: the step command a change of power source posted for itself. Its own flag travels
+// with it, so another step command handled first neither skips its panel-level read nor takes the
+// bounce away from it.
+static void switchStep(HWND window, DWORD step, bool sourceChanged) {
     // The whole switch under the lock: a worker finishing meanwhile must not move currentStep between
     // the capture of the step left and the application of the new one.
     ApplicationLock lock;
     DWORD previous = app.currentStep;
     app.currentStep = step;
-    bool sourceChanged = app.sourceSwitched != 0;
     if (!app.configOpen && !sourceChanged)
         readPanelLevel(0);
-    app.sourceSwitched = 0;
     captureStepState(previous, app.onAc);
     applyStep(window, &app.currentStep, previous);
     readPanelControl();
@@ -115,8 +119,7 @@ static void powerSourceChanged(HWND window) {
     } else {
         return;
     }
-    app.sourceSwitched = 1;
-    PostMessageA(window, WM_COMMAND, StepCommand(newStep), 0);
+    PostMessageA(window, kSourceStepMessage, newStep, 0);
     // An open dialog shows the half of a shared step that belongs to the new source; the scheme
     // bounce follows the step switch just posted.
     if (app.configOpen) {
@@ -142,7 +145,7 @@ static void suspended() {
     }
 }
 
-static void resumed() {
+static void resumed(HWND window) {
     if (app.clockSupport) {
         ApplicationLock lock;
         probeClocks();
@@ -150,7 +153,10 @@ static void resumed() {
     SYSTEM_POWER_STATUS status;
     if (!machine::GetSystemPowerStatus(&status) || status.ACLineStatus != (app.batteryAtSuspend ? 0 : 1))
         return;
-    bounceScheme();
+    // The user's second runs on a timer, not in a pump of its own: this handler may itself run inside
+    // a wait for the lock, where no posted command (Exit among them) may be dispatched.
+    if (activateUserScheme() && !SetTimer(window, kBounceTimer, 1000, nullptr))
+        activateOwnScheme(); // no timer to end the second: the program's scheme at once
     NotifyOsd(app.currentStep);
 }
 
@@ -185,6 +191,14 @@ static void guardDisplayMode() {
         restoreSavedDisplayMode();
 }
 
+// Before the session or the program ends: no pending cycle step may come in afterwards (and change the
+// resolution or write step files), and step 6's resolution goes back.
+static void stopCycleAndGuardDisplay() {
+    ApplicationLock lock;
+    stopCycleWorkers();
+    guardDisplayMode();
+}
+
 static void toggleAutoStartUp(HWND window) {
     HMENU bar = GetMenu(window);
     if (app.autoStartUp) {
@@ -195,8 +209,10 @@ static void toggleAutoStartUp(HWND window) {
         }
         return;
     }
-    char command[MAX_PATH];
-    if (!programFilePath("Lumora.exe 1", command, sizeof command))
+    // Quoted: in a folder with blanks ("C:\Program Files\...") Windows would first try "C:\Program.exe".
+    char program[MAX_PATH], command[MAX_PATH + 8];
+    if (!programFilePath("Lumora.exe", program, sizeof program) ||
+        snprintf(command, sizeof command, "\"%s\" 1", program) >= int(sizeof command))
         return;
     if (writeRegText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane", command) && writeProgramText("AUTOSTARTUP", "1")) {
         app.autoStartUp = 1;
@@ -223,14 +239,18 @@ static void toggleAutoPerformance(HWND window) {
 
 void ShutDownNow() { machine::ShutDown(app.isNt ? EWX_POWEROFF : EWX_SHUTDOWN); }
 
-static void destroyed() {
+static void destroyed(HWND window) {
     // No worker may change the machine once it has been put back: end the cycle worker (one that is
-    // applying finishes first) before the screen saver and the scheme are restored.
+    // applying finishes first) before the resolution, the screen saver and the scheme are restored.
+    // Every way out comes here (Exit, WM_CLOSE from the setup), so each restores step 6's resolution.
     endCycleWorker();
+    KillTimer(window, kBounceTimer);
     trayIconRemoved = true;
-    RemoveTrayIcon(app.mainWindow);
     {
+        // One take for the whole hand-back: the window thread waits for the lock once, bounded.
         ApplicationLock lock;
+        stopCycleAndGuardDisplay();
+        RemoveTrayIconWithin(app.mainWindow, kTrayRemovalWaitMs);
         applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
         // When the active scheme cannot be read, ours may well be it: hand the user's back first.
         UINT active = 0;
@@ -249,7 +269,7 @@ static void destroyed() {
 static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
     unsigned id = LOWORD(wParam), code = HIWORD(wParam);
     if (wParam >= StepCommand(kFirstStep) && wParam <= StepCommand(kLastStep)) {
-        switchStep(window, DWORD(wParam - kStepCommandBase));
+        switchStep(window, DWORD(wParam - kStepCommandBase), false);
         return 0;
     }
     switch (id) {
@@ -265,13 +285,8 @@ static LRESULT command(HWND window, WPARAM wParam, LPARAM lParam) {
     case kCmdAbout:
         showAbout(window);
         return 0;
-    case kCmdExit: {
-        // Stop the cycle first: a worker finishing step 6 after the check would leave its resolution.
-        ApplicationLock lock;
-        stopCycleWorkers();
-        guardDisplayMode();
-    }
-        DestroyWindow(window);
+    case kCmdExit:
+        DestroyWindow(window); // the clean-up, display-mode guard included, runs in WM_DESTROY
         return 0;
     case kCmdStandByNow:
         machine::SetSuspendState(FALSE, FALSE, FALSE);
@@ -312,7 +327,20 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         else if (wParam == PBT_APMSUSPEND)
             suspended();
         else if (wParam == PBT_APMRESUMECRITICAL || wParam == PBT_APMRESUMESUSPEND)
-            resumed();
+            resumed(window);
+        return 0;
+    case kSourceStepMessage:
+        if (isStep(DWORD(wParam)))
+            switchStep(window, DWORD(wParam), true);
+        return 0;
+    case kShowMessageMessage:
+        showHandedMessage(lParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != kBounceTimer)
+            return DefWindowProcA(window, message, wParam, lParam);
+        KillTimer(window, kBounceTimer);
+        activateOwnScheme();
         return 0;
     case kTrayCallbackMessage:
         if (lParam == kTrayDoubleClick) {
@@ -328,11 +356,16 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return DefWindowProcA(window, message, wParam, lParam);
     case WM_QUERYENDSESSION: {
         ApplicationLock lock;
-        guardDisplayMode();
+        stopCycleAndGuardDisplay();
         readPanelLevel(0);
         captureStepState(app.currentStep, app.onAc);
         return TRUE;
     }
+    case WM_ENDSESSION:
+        // A step applied since the query (the session may end long after it) must not outlive it.
+        if (wParam)
+            stopCycleAndGuardDisplay();
+        return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
@@ -342,7 +375,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case WM_DESTROY:
-        destroyed();
+        destroyed(window);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);

@@ -1,4 +1,4 @@
-// Step-change notifications to the on-screen display, the message pump, and the worker threads.
+// Step-change notifications to the on-screen display and the worker threads.
 #include "shell/workers.h"
 
 #include "engine/stepapply.h"
@@ -27,58 +27,48 @@ void NotifyOsd(DWORD step) {
     PostMessageA(app.osdWindow, WM_COMMAND, wParam, (LPARAM)GetDlgItem(app.osdWindow, kOsdStepCommand));
 }
 
-void PumpMessagesFor(DWORD milliseconds) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= milliseconds)
-            return;
-        // Sleeps until a message arrives or the time is up: no spinning. Messages already waiting in
-        // the queue count too, not only those that came since the queue was last looked at.
-        MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(int(msg.wParam));
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-}
-
 // Applies the pending step when its deadline has passed and nothing stopped it meanwhile.
 static void applyDueCycleStep() {
     ApplicationLock lock;
     if (cycleQuit || !cyclePending || LONG(cycleDue - GetTickCount()) > 0)
         return;
     cyclePending = 0;
-    volatile LONG *busyFlag = &app.cycleBusy;
-    LONG wasBusy = InterlockedExchange(busyFlag, 1);
     if (!app.configOpen)
         readPanelLevel(app.onAc ? 1 : 2);
-    if (!wasBusy)
-        captureStepState(app.currentStep, app.onAc);
+    captureStepState(app.currentStep, app.onAc);
     applyStep(app.mainWindow, &app.cycleStep, app.currentStep);
     applyPanelLevel();
-    InterlockedExchange(busyFlag, 0);
     app.currentStep = app.cycleStep;
+    // A load error must not hold the worker in a message box: the window thread shows it.
+    handPendingMessagesTo(app.mainWindow);
+}
+
+static DWORD cycleWait() {
+    if (!cyclePending)
+        return INFINITE;
+    LONG left = LONG(cycleDue - GetTickCount());
+    return left > 0 ? DWORD(left) : 0;
 }
 
 DWORD WINAPI CycleWorker(void *) {
     for (;;) {
         if (cycleQuit)
             return 0;
-        DWORD wait = INFINITE;
-        if (cyclePending) {
-            LONG left = LONG(cycleDue - GetTickCount());
-            wait = left > 0 ? DWORD(left) : 0;
-        }
         // Woken early when a command moves the deadline, a stop clears it, or the program ends.
-        if (WaitForSingleObject(app.cycleCancelEvent, wait) == WAIT_OBJECT_0) {
+        DWORD rc = WaitForSingleObject(app.cycleCancelEvent, cycleWait());
+        if (rc == WAIT_OBJECT_0) {
             ResetEvent(app.cycleCancelEvent);
             continue;
+        }
+        if (rc == WAIT_FAILED) {
+            // The event cannot be waited on: every further wait would fail at once. The pending step
+            // counts as timed out; the worker then ends, and the next command starts a new one.
+            DWORD wait = cycleWait();
+            if (wait != INFINITE) {
+                Sleep(wait);
+                applyDueCycleStep();
+            }
+            return 1;
         }
         applyDueCycleStep();
     }
@@ -93,8 +83,13 @@ void scheduleCycleStep() {
     bool idle = !cyclePending;
     cycleDue = GetTickCount() + kCycleQuietMs;
     cyclePending = 1;
+    // A worker that ended on a failing wait is replaced.
+    if (app.cycleThreadA && WaitForSingleObject(app.cycleThreadA, 0) == WAIT_OBJECT_0) {
+        CloseHandle(app.cycleThreadA);
+        app.cycleThreadA = nullptr;
+    }
     if (!app.cycleThreadA)
-        app.cycleThreadA = CreateThread(nullptr, 0, CycleWorker, (void *)&app.cycleBusy, 0, nullptr);
+        app.cycleThreadA = CreateThread(nullptr, 0, CycleWorker, nullptr, 0, nullptr);
     // A worker sleeping toward an earlier deadline wakes then and sleeps on to this one; only an idle
     // worker needs waking, so a burst of commands costs no call into the system each.
     if (idle)
@@ -110,27 +105,28 @@ void stopCycleWorkers() {
 }
 
 void endCycleWorker() {
-    stopCycleWorkers();
+    // No lock needed: the worker looks at the quit flag under the lock before it applies anything,
+    // so the only wait here is the bounded one for the worker.
+    cycleQuit = 1;
+    cyclePending = 0;
     if (!app.cycleThreadA)
         return;
-    cycleQuit = 1;
-    SetEvent(app.cycleCancelEvent);
+    if (app.cycleCancelEvent)
+        SetEvent(app.cycleCancelEvent);
     waitTakingSentMessages(app.cycleThreadA, 5000);
     CloseHandle(app.cycleThreadA);
     app.cycleThreadA = nullptr;
 }
 
-// Switches to the user's scheme and back; `wait` keeps the user's scheme for a second.
 // Each activation takes the application lock, so it never lands inside a step application.
-static void bounce(void (*wait)(DWORD)) {
-    {
-        ApplicationLock lock;
-        POWER_POLICY userPolicy;
-        if (!machine::ReadPwrScheme(app.userScheme, &userPolicy) ||
-            !machine::SetActivePwrScheme(app.userScheme, nullptr, &userPolicy))
-            return;
-    }
-    wait(1000);
+bool activateUserScheme() {
+    ApplicationLock lock;
+    POWER_POLICY userPolicy;
+    return machine::ReadPwrScheme(app.userScheme, &userPolicy) &&
+           machine::SetActivePwrScheme(app.userScheme, nullptr, &userPolicy);
+}
+
+void activateOwnScheme() {
     ApplicationLock lock;
     POWER_POLICY ownPolicy;
     if (machine::ReadPwrScheme(app.ownScheme, &ownPolicy))
@@ -139,8 +135,9 @@ static void bounce(void (*wait)(DWORD)) {
 
 DWORD WINAPI SchemeBounceWorker(void *) {
     // The worker has no windows: a plain wait.
-    bounce([](DWORD ms) { Sleep(ms); });
+    if (activateUserScheme()) {
+        Sleep(1000);
+        activateOwnScheme();
+    }
     return 0;
 }
-
-void bounceScheme() { bounce(PumpMessagesFor); }

@@ -1,17 +1,13 @@
-// Step-change notifications to the on-screen display, the message pump, and the worker threads.
+// Step-change notifications to the on-screen display and the worker threads.
 #pragma once
 #include <windows.h>
 
 // Posts the step to the maker's on-screen display, when one runs.
 void NotifyOsd(DWORD step);
 
-// Dispatches the thread's messages as they come until `milliseconds` have passed. A WM_QUIT taken
-// from the queue is posted again and ends the pump, so the message loop still sees it.
-void PumpMessagesFor(DWORD milliseconds);
-
 // The long-lived step-cycle worker: applies cycleStep once no further step-cycle command has come for
-// 1500 ms, using cycleBusy. Returns when the program ends.
-DWORD WINAPI CycleWorker(void *busyFlag);
+// 1500 ms. Returns when the program ends (or, with 1, when its event cannot be waited on).
+DWORD WINAPI CycleWorker(void *parameter);
 
 // Activates the user's scheme for a second, then the program's scheme again.
 DWORD WINAPI SchemeBounceWorker(void *parameter);
@@ -27,8 +23,10 @@ void scheduleCycleStep();
 // application lock before any later application, which overrides what it did.
 void stopCycleWorkers();
 
-// Stops the step cycle and ends its worker (exit).
+// Drops a pending cycle step and ends the worker for good (exit), waiting at most 5000 ms for it.
 void endCycleWorker();
 
-// The scheme bounce as the user-interface thread runs it at resume.
-void bounceScheme();
+// The two halves of the scheme bounce: the user's scheme (false when it cannot be read or
+// activated), then the program's again.
+bool activateUserScheme();
+void activateOwnScheme();

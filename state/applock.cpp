@@ -2,6 +2,7 @@
 #include "state/applock.h"
 
 #include "state/appstate.h"
+#include "state/commands.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,14 @@ DWORD waitTakingSentMessages(HANDLE object, DWORD timeoutMs) {
     }
 }
 
+// The thread of the main window, which must never wait without a bound; 0 before it exists.
+static DWORD windowThread() { return app.mainWindow ? GetWindowThreadProcessId(app.mainWindow, nullptr) : 0; }
+
+// The window thread's run without the lock after its wait ran out: nested takes in it do not wait
+// again. Only that thread ever sets or reads these.
+static DWORD unlockedRunner;
+static int unlockedDepth;
+
 void lockApplication() {
     // Taken again by its holder: the mutex is ours already, only the depth counts (no wait, no call
     // into the system: nested takes are frequent).
@@ -67,14 +76,33 @@ void lockApplication() {
         ++lockDepth;
         return;
     }
-    DWORD rc = waitTakingSentMessages(applicationMutex, INFINITE);
-    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0)
-        return; // cannot wait: run unlocked rather than hang
-    lockOwner = GetCurrentThreadId();
+    DWORD self = GetCurrentThreadId();
+    if (unlockedRunner == self) {
+        ++unlockedDepth;
+        return;
+    }
+    // A holder never waits on a message box, so only a machine call that hangs keeps the lock this
+    // long; the window thread then goes on unlocked, so the tray and Exit still answer.
+    bool isWindowThread = self == windowThread();
+    DWORD rc = waitTakingSentMessages(applicationMutex, isWindowThread ? kWindowThreadLockWaitMs : INFINITE);
+    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED_0) {
+        // Cannot wait, or waited the window thread's bound: run unlocked rather than hang.
+        if (isWindowThread) {
+            unlockedRunner = self;
+            unlockedDepth = 1;
+        }
+        return;
+    }
+    lockOwner = self;
     ++lockDepth;
 }
 
 void unlockApplication() {
+    if (unlockedRunner == GetCurrentThreadId()) {
+        if (--unlockedDepth == 0)
+            unlockedRunner = 0;
+        return;
+    }
     if (!holdsLock())
         return;
     if (--lockDepth > 0)
@@ -93,6 +121,25 @@ void unlockApplication() {
     }
 }
 
-int askQuestion(const char *text) {
-    return MessageBoxA(nullptr, text, app.caption, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+void handPendingMessagesTo(HWND window) {
+    if (!holdsLock() || !window)
+        return;
+    PendingMessage *message = pendingFirst;
+    pendingFirst = nullptr;
+    pendingLast = &pendingFirst;
+    while (message) {
+        PendingMessage *next = message->next;
+        // A window that is gone takes nothing: the program is ending, and a worker must not block.
+        if (!PostMessageA(window, kShowMessageMessage, 0, LPARAM(message)))
+            free(message);
+        message = next;
+    }
+}
+
+void showHandedMessage(LPARAM handed) {
+    auto *message = reinterpret_cast<PendingMessage *>(handed);
+    if (!message)
+        return;
+    showNow(message->text, message->icon);
+    free(message);
 }

@@ -3,11 +3,19 @@
 #pragma once
 #include <windows.h>
 
-// Message boxes without owner, titled with the caption: errors, warnings and yes/no questions.
-// An error or warning raised while the application lock is held waits until the lock is released.
+// Message boxes without owner, titled with the caption: errors and warnings.
+// One raised while the application lock is held waits until the lock is released.
 void showError(const char *text);
 void showWarning(const char *text);
-int askQuestion(const char *text);
+
+// Called by a worker holding the lock: the messages raised under it are posted to `window`
+// (kShowMessageMessage) instead of being shown on the worker, which must never wait on a box.
+void handPendingMessagesTo(HWND window);
+// Shows and frees a message handed over by handPendingMessagesTo (the lParam of kShowMessageMessage).
+void showHandedMessage(LPARAM handed);
+
+// How long the main window's thread waits for the lock before it goes on without it.
+constexpr DWORD kWindowThreadLockWaitMs = 5000;
 
 // The one program-wide lock of step applications, captures and panel-level operations, so the
 // user-interface thread and a step-cycle worker never interleave on the settings, files or registry.

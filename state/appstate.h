@@ -31,13 +31,10 @@ struct AppState {
     DWORD onAc;
     DWORD onBattery;
     DWORD batteryAtSuspend;
-    DWORD sourceSwitched;
 
-    // Step-cycle workers.
+    // The step-cycle worker (one, long-lived).
     HANDLE cycleThreadA;
-    HANDLE cycleThreadB;
     HANDLE cycleCancelEvent; // manual-reset event "VOSK_KLVXP_MUTEX"
-    volatile LONG cycleBusy;
 
     // Power schemes, step settings and options.
     UINT ownScheme;

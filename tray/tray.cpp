@@ -1,6 +1,7 @@
 // The tray icon, the tray menu in the hidden window's menu bar, and the About box.
 #include "tray/tray.h"
 
+#include "state/applock.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 #include "store/stepfiles.h"
@@ -38,6 +39,26 @@ BOOL SetTrayIcon(HWND window, unsigned iconNumber, const char *tooltip, DWORD me
 
 BOOL RemoveTrayIcon(HWND window) {
     return NotifyTray(window, NIM_DELETE, 0, nullptr, nullptr);
+}
+
+static DWORD WINAPI removeTrayIconThread(void *window) {
+    RemoveTrayIcon(HWND(window));
+    return 0;
+}
+
+// Shell_NotifyIconA returns only when the shell has handled the request. Wine's notification area,
+// when its last icon goes, hides its own window and waits about 2 s for a window manager that an
+// X display without one never sends: the setup and `kelvanectl exit` would wait for it on every close.
+// The request is handed to the shell from a thread of its own; once the shell has it, the removal no
+// longer depends on this process, and a live shell answers well within the bound.
+void RemoveTrayIconWithin(HWND window, DWORD timeoutMs) {
+    HANDLE remover = CreateThread(nullptr, 0, removeTrayIconThread, window, 0, nullptr);
+    if (!remover) {
+        RemoveTrayIcon(window);
+        return;
+    }
+    waitTakingSentMessages(remover, timeoutMs);
+    CloseHandle(remover);
 }
 
 int BuildTrayMenu(HWND window) {

@@ -15,6 +15,9 @@ BOOL NotifyTray(HWND window, DWORD message, UINT identifier, HICON icon, const c
 // Shows icon resource `iconNumber` (16 x 16) with the tooltip.
 BOOL SetTrayIcon(HWND window, unsigned iconNumber, const char *tooltip, DWORD message);
 BOOL RemoveTrayIcon(HWND window);
+// RemoveTrayIcon at exit, waiting for the shell at most `timeoutMs` (sent messages are still taken);
+// past that the removal goes on without the program, which then ends.
+void RemoveTrayIconWithin(HWND window, DWORD timeoutMs);
 
 // Fills the first-version tray record as NotifyTray hands it to the shell.
 void FillTrayRecord(NOTIFYICONDATAA &record, HWND window, UINT identifier, HICON icon, const char *tooltip);

@@ -258,6 +258,31 @@ void commandFlood(Lumora &lumora) {
     }
 }
 
+// From posting WM_CLOSE (as the setup and `kelvanectl exit` do) until the process has ended.
+double closeToEnd(Program &program, HWND window) {
+    if (!window || !program.running())
+        return kNone;
+    double start = nowMs();
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    return program.waitExit(20000, &code) ? nowMs() - start : kNone;
+}
+
+// The end of the tray program: WM_CLOSE to the process end, and to its last event-log line (the
+// scheme handed back), which tells the program's own clean-up from what follows it.
+template <typename Baseline> void closing(Lumora &lumora, Baseline baselineClose) {
+    note("close ...");
+    waitLogQuiet(300, 5000);
+    size_t from = logSize();
+    const std::string deleted = "DELETE " + regText(HKEY_CURRENT_USER, "Software\\KELVANE", "Power_Scheme_No");
+    double start = nowMs();
+    double ended = closeToEnd(lumora.program, lumora.program.window());
+    double handedBack =
+        waitLogLine(from, [&](const std::string &line) { return line == deleted; }, 1000);
+    row("close to process end, ms", std::isnan(ended) ? kNone : ended, baselineClose(), "%.0f");
+    row("close to scheme handed back, ms", std::isnan(handedBack) ? kNone : handedBack - start, kNone, "%.0f");
+}
+
 } // namespace
 
 int main() {
@@ -314,6 +339,14 @@ int main() {
     schemeBounce(lumora);
     stepSwitches(lumora);
     commandFlood(lumora);
+    // Each program is closed while its icon is the only one: Wine hides its stand-alone tray window when
+    // the last icon goes, and that costs both alike.
+    closing(lumora, [&] {
+        if (std::isnan(startToWindow(baseline, baselineExe, findBaselineWindow)))
+            return kNone;
+        Sleep(300); // the window answers while its icon is being added
+        return closeToEnd(baseline, findBaselineWindow(baseline.pid()));
+    });
 
     printTable();
     return anyFailed ? 1 : 0;

@@ -14,7 +14,8 @@ using Commands = LumoraTestWithoutRunValue;
 TEST_F(Commands, AutoStartUpOnWritesRunEntryAndOffLeavesIt) {
     startProgram();
     ASSERT_EQ(programValue("AUTOSTARTUP"), "<missing>");
-    const std::string command = folder->path() + "Lumora.exe 1";
+    // Quoted, so a folder with blanks never runs "C:\\Program.exe"; the program reads the tail "1".
+    const std::string command = "\"" + folder->path() + "Lumora.exe\" 1";
 
     program.command(kCmdAutoStartUp);
     EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "1"; })) << programValue("AUTOSTARTUP");
@@ -29,6 +30,25 @@ TEST_F(Commands, AutoStartUpOnWritesRunEntryAndOffLeavesIt) {
     program.command(kCmdAutoStartUp);
     EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "1"; }));
     EXPECT_EQ(runValue(), command);
+
+    // The entry as log-on runs it: with start at log-on off again, that start ends by itself.
+    program.command(kCmdAutoStartUp);
+    ASSERT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "0"; }));
+    program.command(kCmdExit);
+    DWORD code = 1;
+    ASSERT_TRUE(program.waitExit(15000, &code));
+    std::string line = runValue();
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder->path().c_str(),
+                               &si, &pi));
+    CloseHandle(pi.hThread);
+    DWORD ended = WaitForSingleObject(pi.hProcess, 15000);
+    if (ended != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(ended, DWORD(WAIT_OBJECT_0)) << "the start from the Run entry did not see its tail \"1\"";
 }
 
 TEST_F(Commands, AutoPerformanceTogglesAndReappliesTheStep) {

@@ -93,16 +93,17 @@ INSTANTIATE_TEST_SUITE_P(ExitOrClose, Ending, ::testing::Values(true, false),
                              return std::string(info.param ? "ExitCommand" : "CloseFromOutside");
                          });
 
-using EndingInStepSix = LumoraTest;
+// Every way out, Exit and the setup's WM_CLOSE alike, puts back the resolution step 6 changed.
+class EndingInStepSix : public Ending {};
 
-TEST_F(EndingInStepSix, ExitRestoresTheSavedResolution) {
+TEST_P(EndingInStepSix, RestoresTheSavedResolution) {
     rememberSteps(6, 2, 6);
     setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Vidmo_RES", "2");
     startProgram();
     ASSERT_GE(findLine(0, "DISPLAY 800x600x32"), 0) << "step 6 did not change the resolution";
     ASSERT_TRUE(waitLogQuiet(300));
     size_t from = logSize();
-    program.command(kCmdExit);
+    end(GetParam());
     DWORD code = 1;
     ASSERT_TRUE(program.waitExit(15000, &code));
     EXPECT_EQ(code, 0u);
@@ -113,6 +114,36 @@ TEST_F(EndingInStepSix, ExitRestoresTheSavedResolution) {
     char mode[64] = {};
     EXPECT_TRUE(simText("CurrentMode", mode, sizeof mode));
     EXPECT_STREQ(mode, "1024x768x32");
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitOrClose, EndingInStepSix, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "ExitCommand" : "CloseFromOutside");
+                         });
+
+using SessionEnding = LumoraTest;
+
+// Log-off asks first and destroys nothing: the resolution goes back, the live state is stored, and a
+// cycle step still pending is dropped instead of coming in during the log-off.
+TEST_F(SessionEnding, QueryRestoresTheResolutionStoresTheStateAndDropsThePendingCycle) {
+    rememberSteps(6, 2, 6);
+    ASSERT_TRUE(osd.start());
+    setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Vidmo_RES", "2");
+    startProgram();
+    ASSERT_GE(findLine(0, "DISPLAY 800x600x32"), 0) << "step 6 did not change the resolution";
+    ASSERT_TRUE(waitLogQuiet(300));
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 6 -> 1 on mains, due in 1.5 s
+    ASSERT_TRUE(waitLineFrom(from, "OSD 1")) << "the cycle command was not taken";
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, &answer));
+    EXPECT_EQ(answer, DWORD_PTR(TRUE));
+    EXPECT_GE(findLine(from, "DISPLAY 1024x768x32"), 0) << "the resolution was not restored";
+    EXPECT_GE(findLine(from, "GPLV"), 0) << "the panel level in force was not read";
+    Sleep(2500); // past the cycle step's quiet time
+    EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "the pending cycle step came in during the log-off";
+    EXPECT_EQ(programValue("CurrentStep"), "6");
+    EXPECT_TRUE(program.running()) << "the query destroys nothing";
 }
 
 using StartUpStops = LumoraTest;

@@ -1,5 +1,6 @@
 // What happens when outside events land in the middle of a step application: the simulated firmware
 // holds one method for a while, and the test acts while the program is inside it.
+#include "boxes.h"
 #include "lumorafixture.h"
 
 namespace {
@@ -112,4 +113,98 @@ TEST_F(Races, ExitHandsTheUserSchemeBackWhenTheActiveSchemeIsUnreadable) {
     long activated = findLine(from, "ACTIVATE 0");
     EXPECT_GE(activated, 0) << "the user's scheme was not handed back";
     EXPECT_GT(findLine(from, "DELETE " + own), activated);
+}
+
+// A resume handled while a step command waits for the lock bounces the scheme without taking posted
+// messages: an Exit already queued runs after that step command, never inside it.
+TEST_F(Races, ExitQueuedBehindAResumeInsideALockWaitRunsAfterTheWaitingCommand) {
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_TRUE(waitLogQuiet(300));
+    ASSERT_TRUE(program.sendPowerEvent(PBT_APMSUSPEND));
+    slowMethod("GPLV", 1500);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 2 -> 3 on mains, the worker holds the lock in GPLV
+    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
+    program.command(stepCommand(1)); // waits for the worker's lock
+    Sleep(300);                      // lets the program take that command before the rest
+    program.command(kCmdExit);
+    ASSERT_TRUE(program.sendPowerEvent(PBT_APMRESUMESUSPEND)); // taken inside the wait
+    DWORD code = 1;
+    ASSERT_TRUE(program.waitExit(15000, &code));
+    long deleted = findLine(from, "DELETE " + own);
+    ASSERT_GE(deleted, 0);
+    EXPECT_GE(findLine(from, "SPGS 1"), 0) << "the waiting command was lost";
+    for (const std::string &line : logLinesFrom(size_t(deleted) + 1))
+        ADD_FAILURE() << "after the scheme was handed back: " << line;
+}
+
+// The step command a change of source posts for itself skips the panel-level read and starts the
+// bounce; a user's step command handled before it keeps its own read and starts none.
+TEST_F(Races, StepCommandAheadOfTheSourcesOwnLeavesTheBounceToIt) {
+    rememberSteps(2, 4, 2);
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("SPGS", 1000);
+    size_t from = logSize();
+    program.command(stepCommand(3)); // the window thread tells the firmware the step for a second
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    setSimText("SlowMethod", "");
+    onBattery();
+    program.powerEvent(PBT_APMPOWERSTATUSCHANGE); // posts the battery step 4 behind ...
+    program.command(stepCommand(5));              // ... this user's command
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 4"));
+    long user = findLine(from, "SPGS 5"), source = findLine(from, "SPGS 4");
+    ASSERT_GE(user, 0);
+    ASSERT_LT(user, source);
+    for (const std::string &line : logLinesFrom(size_t(user) + 1)) {
+        if (line == "SPGS 4")
+            break;
+        EXPECT_NE(line, "GPLV") << "the source's own step read the panel level";
+    }
+    EXPECT_TRUE(waitLineFrom(size_t(source), "ACTIVATE 0")) << "no bounce after the source's step";
+    EXPECT_TRUE(waitLineFrom(size_t(source), "ACTIVATE " + own));
+    EXPECT_EQ(findLine(size_t(user), "ACTIVATE 0"), findLine(size_t(source), "ACTIVATE 0"))
+        << "the bounce started from the user's command";
+}
+
+// A load error met by the cycle worker is shown by the window thread: the worker goes on with the
+// next cycle step while the message is up.
+TEST_F(Races, CycleWorkerLoadErrorIsShownByTheWindowThreadAndTheCycleGoesOn) {
+    startProgram();
+    ASSERT_TRUE(waitLogQuiet(300));
+    std::string file = folder->path() + "CFG3.BLC";
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // 2 -> 3, whose file cannot be opened
+    HWND box = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (box = findKelvaneBox(program.pid())) != nullptr; }));
+    EXPECT_EQ(GetWindowThreadProcessId(box, nullptr), GetWindowThreadProcessId(program.window(), nullptr))
+        << "the message box is up on the worker";
+    CloseHandle(held);
+    program.command(kCmdStepCycle); // 2 -> 3 again, now readable
+    EXPECT_TRUE(waitLineFrom(from, "SPGS 3")) << "the cycle stopped while the message was up";
+    EXPECT_NE(findKelvaneBox(program.pid()), nullptr);
+    ShownBox shown;
+    ASSERT_TRUE(answerKelvaneBox(program.pid(), &shown));
+    EXPECT_EQ(shown.text, file + "\nOpen Power policy file error!\n\nLoad default setting error!");
+}
+
+// Exit while a worker's machine call hangs: the window thread waits for the worker and for the lock
+// each a bounded time, then hands the scheme back and ends.
+TEST_F(Races, ExitWhileAWorkerHangsEndsWithinItsBounds) {
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_TRUE(waitLogQuiet(300));
+    slowMethod("GPLV", 30000);
+    size_t from = logSize();
+    program.command(kCmdStepCycle); // the worker holds the lock in GPLV for 30 s
+    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
+    program.command(kCmdExit);
+    DWORD code = 1;
+    ASSERT_TRUE(program.waitExit(20000, &code)) << "Exit waited for the hung worker";
+    EXPECT_EQ(code, 0u);
+    EXPECT_GE(findLine(from, "DELETE " + own), 0) << "the scheme was not handed back";
 }

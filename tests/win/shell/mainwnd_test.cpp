@@ -1,5 +1,6 @@
 // The main window procedure in this process: commands whose failure cannot be arranged from outside.
 #include "shell/mainwnd.h"
+#include "shell/workers.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 
@@ -39,4 +40,27 @@ TEST(MainWindow, AboutBoxThatFailedToOpenDoesNotBlockTheNext) {
     SendMessageA(window, WM_COMMAND, kCmdAbout, 0); // returns once the box is closed
     closer.join();
     EXPECT_TRUE(seen) << "the second request opened no About box";
+}
+
+// A cancel event that cannot be waited on must not make the step-cycle worker spin: the pending step
+// counts as timed out, and the worker ends. Its load error (no step is in force here) goes to the window.
+TEST(CycleWorker, EndsWhenItsEventCannotBeWaitedOn) {
+    resetAppState();
+    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    app.mainWindow = window;
+    app.cycleCancelEvent = HANDLE(ULONG_PTR(0x7770)); // no such handle: every wait fails at once
+    scheduleCycleStep();
+    ASSERT_NE(app.cycleThreadA, nullptr);
+    EXPECT_EQ(WaitForSingleObject(app.cycleThreadA, 10000), DWORD(WAIT_OBJECT_0)) << "the worker did not end";
+    DWORD code = 0;
+    GetExitCodeThread(app.cycleThreadA, &code);
+    EXPECT_EQ(code, 1u);
+    CloseHandle(app.cycleThreadA);
+    app.cycleThreadA = nullptr;
+    MSG handed;
+    EXPECT_TRUE(PeekMessageA(&handed, window, kShowMessageMessage, kShowMessageMessage, PM_REMOVE))
+        << "the worker's message was not handed to the window";
+    DestroyWindow(window);
+    app.mainWindow = nullptr;
 }
