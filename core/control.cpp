@@ -94,9 +94,6 @@ SourceSeen sourceForStepRequest(unsigned currentStep, unsigned acStep, unsigned 
     return SourceSeen::Either;
 }
 
-// The limits the tray program runs with: mains offers 1 to 3, battery 2 upwards (beside 5 and 6).
-static const unsigned kAcFirstStep = 1, kAcLastStep = 3, kDcFirstStep = 2;
-
 bool sourceOffersStep(SourceSeen source, unsigned step) {
     if (!isStep(step))
         return false;

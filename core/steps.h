@@ -15,6 +15,9 @@ inline bool isStep(unsigned step) { return step >= kFirstStep && step <= kLastSt
 // Index of a step into a per-step table; only for steps that pass isStep.
 inline unsigned stepIndex(unsigned step) { return step - 1; }
 
+// The limits the program runs with: mains offers steps 1 to 3, battery 2 upwards (5 and 6 on both).
+constexpr unsigned kAcFirstStep = 1, kAcLastStep = 3, kDcFirstStep = 2;
+
 // Which step items the tray menu offers on mains and on battery.
 bool acOffersStep(unsigned step, unsigned acFirstStep, unsigned acLastStep);
 bool dcOffersStep(unsigned step, unsigned dcFirstStep);

@@ -78,7 +78,7 @@ int loadStartupSettings() {
             app.autoPerformance = strcmp(text, "1") == 0 ? 1 : 0;
     }
 
-    app.acFirstStep = 1;
+    app.acFirstStep = kAcFirstStep;
     if (app.clockSupport == 1)
         probeClocks();
     if (app.isXp)

@@ -1,6 +1,8 @@
 // The program-wide state record and its initial values.
 #include "state/appstate.h"
 
+#include "core/steps.h"
+
 #include <cstring>
 
 AppState app;
@@ -14,9 +16,9 @@ void resetAppState() {
     strcpy(app.caption, "Kelvane"); // replaced by string 110 at start-up
     app.acStep = 2;
     app.dcStep = 2;
-    app.acFirstStep = 1;
-    app.acLastStep = 3;
-    app.dcFirstStep = 2;
+    app.acFirstStep = kAcFirstStep;
+    app.acLastStep = kAcLastStep;
+    app.dcFirstStep = kDcFirstStep;
     app.onAc = 1;
     app.autoPerformance = 1;
     app.panelControl = 1;
