@@ -168,7 +168,8 @@ TEST(ConfigMenu, TheSelectionChoosesTheEnabledPopupAndItems) {
         EXPECT_EQ(state.stepItemsEnabled, c.stepItems) << c.selected;
         EXPECT_EQ(state.shortTimeouts, c.shortItems) << c.selected;
         // A double click opens the popup that the selection enables.
-        if (!c.stepTree)
+        if (!c.stepTree) {
             EXPECT_EQ(popupForKind(c.selected), c.popup) << c.selected;
+        }
     }
 }
