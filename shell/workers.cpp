@@ -6,6 +6,7 @@
 #include "state/applock.h"
 #include "state/appstate.h"
 #include "state/commands.h"
+#include "store/schemes.h"
 
 // The step-cycle timer. One long-lived worker applies cycleStep once no further command has come for
 // 1500 ms: each command moves the deadline and wakes it through the cancel event; a stop clears the
@@ -126,15 +127,15 @@ static void bounce(void (*wait)(DWORD)) {
     {
         ApplicationLock lock;
         POWER_POLICY userPolicy;
-        if (!machine::ReadPwrScheme(app.userScheme, &userPolicy) ||
-            !machine::SetActivePwrScheme(app.userScheme, nullptr, &userPolicy))
+        if (!schemes::read(app.userScheme, &userPolicy) ||
+            !schemes::activate(app.userScheme, nullptr, &userPolicy))
             return;
     }
     wait(1000);
     ApplicationLock lock;
     POWER_POLICY ownPolicy;
-    if (machine::ReadPwrScheme(app.ownScheme, &ownPolicy))
-        machine::SetActivePwrScheme(app.ownScheme, nullptr, &ownPolicy);
+    if (schemes::read(app.ownScheme, &ownPolicy))
+        schemes::activate(app.ownScheme, nullptr, &ownPolicy);
 }
 
 DWORD WINAPI SchemeBounceWorker(void *) {

@@ -2,6 +2,7 @@
 #include "store/programfiles.h"
 
 #include "state/applock.h"
+#include "machine/machine.h"
 #include "state/appstate.h"
 
 #include <cstdio>
@@ -37,4 +38,15 @@ bool programFilePath(const char *name, char *out, size_t size) {
             out[0] = '\0';
     }
     return ok;
+}
+
+bool ntSixOrLater() {
+    static int known = -1;
+    if (known < 0) {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof version;
+        known = machine::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                version.dwMajorVersion >= 6;
+    }
+    return known != 0;
 }
