@@ -40,7 +40,7 @@ int loadStartupSettings() {
 
     char dir[MAX_PATH];
     // The file path first: it says so when the folder is too long, where the folder alone would not.
-    if (!programFilePath("Lumora.ini", app.iniPath, sizeof app.iniPath) || !programDirectory(dir, sizeof dir))
+    if (!userFilePath("Lumora.ini", app.iniPath, sizeof app.iniPath) || !programDirectory(dir, sizeof dir))
         return 0;
     SetCurrentDirectoryA(dir);
 

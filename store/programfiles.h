@@ -12,3 +12,6 @@ bool programFilePath(const char *name, char *out, size_t size);
 // Windows Vista or later (NT 6.0 and up): power schemes by GUID and the files of each user apart.
 bool ntSixOrLater();
 
+// Where a file the program writes lives: from Windows Vista on in "%APPDATA%\Kelvane\" (created when
+// missing), before that in the program's folder. False, after an error message, when it would not fit.
+bool userFilePath(const char *name, char *out, size_t size);

@@ -22,7 +22,10 @@ static void showFileError(const char *format, const char *path) {
 bool stepFilePath(unsigned step, const char *extension, char *out, size_t size) {
     char name[32];
     snprintf(name, sizeof name, "CFG%x.%s", step, extension);
-    return programFilePath(name, out, size);
+    // The shipped defaults stay beside the program; the user's own files go where the user may write.
+    if (strcmp(extension, "DEF") == 0)
+        return programFilePath(name, out, size);
+    return userFilePath(name, out, size);
 }
 
 // Reads the open file into slot the way three reads of 144, 4 and 8 bytes would; false after a message.
