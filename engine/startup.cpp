@@ -11,6 +11,7 @@
 #include "store/powerscheme.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
+#include "store/schemes.h"
 #include "store/stepfiles.h"
 
 #include <cstring>
@@ -35,11 +36,11 @@ void readPanelControl() {
 }
 
 int loadStartupSettings() {
-    machine::GetActivePwrScheme(&app.userScheme);
+    schemes::getActive(&app.userScheme);
 
     char dir[MAX_PATH];
     // The file path first: it says so when the folder is too long, where the folder alone would not.
-    if (!programFilePath("Lumora.ini", app.iniPath, sizeof app.iniPath) || !programDirectory(dir, sizeof dir))
+    if (!userFilePath("Lumora.ini", app.iniPath, sizeof app.iniPath) || !programDirectory(dir, sizeof dir))
         return 0;
     SetCurrentDirectoryA(dir);
 

@@ -11,6 +11,7 @@
 #include "state/appstate.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
+#include "store/schemes.h"
 #include "store/stepfiles.h"
 #include "tray/tray.h"
 
@@ -26,11 +27,11 @@ static void sendMethod(DWORD method, DWORD argument) {
 void setProcessorThrottle(UINT scheme, BYTE acPolicy, BYTE dcPolicy) {
     MACHINE_PROCESSOR_POWER_POLICY policy;
     // Nothing read must not be written back over the scheme's processor policy.
-    if (!machine::ReadProcessorPwrScheme(scheme, &policy))
+    if (!schemes::readProcessor(scheme, &policy))
         return;
     policy.ProcessorPolicyAc.DynamicThrottle = acPolicy;
     policy.ProcessorPolicyDc.DynamicThrottle = dcPolicy;
-    machine::WriteProcessorPwrScheme(scheme, &policy);
+    schemes::writeProcessor(scheme, &policy);
 }
 
 void resetThrottleTable(unsigned mode) {
@@ -175,7 +176,7 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
     // Loaded aside and copied only once whole: a short step file must not mix its bytes into the step
     // in force (whose panel level would be sent and whose file the next capture would write).
     StepSettings loaded = record;
-    machine::GetCurrentPowerPolicies(&app.globalPolicy, &loaded.policy);
+    schemes::currentPolicies(&app.globalPolicy, &loaded.policy);
     // The load refuses steps outside 1-8, so every table below is indexed in range.
     if (!loadStepSettings(step, loaded)) {
         if (window)
@@ -190,7 +191,7 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
         record.policy.user.ThrottlePolicyDc = app.stepThrottleDc[index];
         setProcessorThrottle(app.ownScheme, app.stepThrottleAc[index], app.stepThrottleDc[index]);
     }
-    machine::SetActivePwrScheme(app.ownScheme, &app.globalPolicy, &record.policy);
+    schemes::activate(app.ownScheme, &app.globalPolicy, &record.policy);
 
     if (app.clockSupport == 1 && step != previousStep)
         applyClock(window, step, previousStep);
@@ -247,11 +248,11 @@ void captureStepState(DWORD step, DWORD onAcNow) {
         app.activeSettings.screenSaverDc = active;
 
     UINT scheme = 0;
-    if (!machine::GetActivePwrScheme(&scheme) || scheme != app.ownScheme || app.configOpen)
+    if (!schemes::getActive(&scheme) || scheme != app.ownScheme || app.configOpen)
         return;
     // Changes made through the Windows power options go into the step's file.
     GLOBAL_POWER_POLICY global;
-    machine::GetCurrentPowerPolicies(&global, &app.activeSettings.policy);
+    schemes::currentPolicies(&global, &app.activeSettings.policy);
 
     // The throttle fields are the program's own, not the user's: take them from the file. When the
     // file cannot be loaded, the live values are kept and still saved, so the state in force survives.

@@ -17,6 +17,7 @@
 #include "store/powerscheme.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
+#include "store/schemes.h"
 #include "tray/tray.h"
 
 #include <cstdio>
@@ -254,10 +255,10 @@ static void destroyed(HWND window) {
         applyScreenSaver(app.screenSaverActiveAtStart, app.screenSaverPath);
         // When the active scheme cannot be read, ours may well be it: hand the user's back first.
         UINT active = 0;
-        if (!machine::GetActivePwrScheme(&active) || active == app.ownScheme)
+        if (!schemes::getActive(&active) || active == app.ownScheme)
             restoreUserScheme();
         else
-            machine::DeletePwrScheme(app.ownScheme);
+            schemes::remove(app.ownScheme);
     }
     if (app.treeImageList) {
         ImageList_Destroy(app.treeImageList);

@@ -6,6 +6,7 @@
 #include "state/applock.h"
 #include "state/appstate.h"
 #include "state/commands.h"
+#include "store/schemes.h"
 
 // The step-cycle timer. One long-lived worker applies cycleStep once no further command has come for
 // 1500 ms: each command moves the deadline and wakes it through the cancel event; a stop clears the
@@ -122,15 +123,15 @@ void endCycleWorker() {
 bool activateUserScheme() {
     ApplicationLock lock;
     POWER_POLICY userPolicy;
-    return machine::ReadPwrScheme(app.userScheme, &userPolicy) &&
-           machine::SetActivePwrScheme(app.userScheme, nullptr, &userPolicy);
+    return schemes::read(app.userScheme, &userPolicy) &&
+           schemes::activate(app.userScheme, nullptr, &userPolicy);
 }
 
 void activateOwnScheme() {
     ApplicationLock lock;
     POWER_POLICY ownPolicy;
-    if (machine::ReadPwrScheme(app.ownScheme, &ownPolicy))
-        machine::SetActivePwrScheme(app.ownScheme, nullptr, &ownPolicy);
+    if (schemes::read(app.ownScheme, &ownPolicy))
+        schemes::activate(app.ownScheme, nullptr, &ownPolicy);
 }
 
 DWORD WINAPI SchemeBounceWorker(void *) {

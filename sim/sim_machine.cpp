@@ -62,6 +62,13 @@ bool keyExists(HKEY root, const char *path) {
     return true;
 }
 
+// Windows Vista and later have no index-based schemes and no "PowerCfg" keys.
+bool ntSixPlatform() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    return ::GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 6;
+}
+
 bool isNtPlatform() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
@@ -212,7 +219,7 @@ constexpr DWORD kSFUN = 0x4E554653, kQMOD = 0x444F4D51, kGFRQ = 0x51524647, kSPL
 } // namespace
 
 void simSeedPowerStore() {
-    if (keyExists(HKEY_CURRENT_USER, kPowerCfgUserKey))
+    if (ntSixPlatform() || keyExists(HKEY_CURRENT_USER, kPowerCfgUserKey))
         return;
     char path[256];
     for (UINT i = 0; i < 6; ++i) {
@@ -248,6 +255,8 @@ BOOL GetSystemPowerStatus(SYSTEM_POWER_STATUS *status) {
 }
 
 BOOLEAN GetActivePwrScheme(UINT *scheme) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     long id = readNumber(HKEY_CURRENT_USER, kPowerCfgUserKey, "CurrentPowerPolicy", -1);
     if (id < 0)
@@ -257,6 +266,8 @@ BOOLEAN GetActivePwrScheme(UINT *scheme) {
 }
 
 BOOLEAN SetActivePwrScheme(UINT scheme, GLOBAL_POWER_POLICY *global, POWER_POLICY *policy) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     char path[256];
     schemeKey(path, sizeof path, scheme);
@@ -273,6 +284,8 @@ BOOLEAN SetActivePwrScheme(UINT scheme, GLOBAL_POWER_POLICY *global, POWER_POLIC
 }
 
 BOOLEAN ReadPwrScheme(UINT scheme, POWER_POLICY *policy) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     char path[256];
     schemeKey(path, sizeof path, scheme);
@@ -280,6 +293,8 @@ BOOLEAN ReadPwrScheme(UINT scheme, POWER_POLICY *policy) {
 }
 
 BOOLEAN WritePwrScheme(UINT *scheme, const void *name, const void *description, POWER_POLICY *policy) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     if (simValue("WriteSchemeFails", 0))
         return FALSE;
@@ -297,6 +312,8 @@ BOOLEAN WritePwrScheme(UINT *scheme, const void *name, const void *description, 
 }
 
 BOOLEAN DeletePwrScheme(UINT scheme) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     char path[256];
     schemeKey(path, sizeof path, scheme);
@@ -310,6 +327,8 @@ BOOLEAN DeletePwrScheme(UINT scheme) {
 }
 
 BOOLEAN GetCurrentPowerPolicies(GLOBAL_POWER_POLICY *global, POWER_POLICY *policy) {
+    if (ntSixPlatform())
+        return FALSE;
     UINT scheme;
     if (!machine::GetActivePwrScheme(&scheme))
         return FALSE;
@@ -319,6 +338,8 @@ BOOLEAN GetCurrentPowerPolicies(GLOBAL_POWER_POLICY *global, POWER_POLICY *polic
 }
 
 BOOLEAN ReadProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     if (simValue("ReadProcessorFails", 0))
         return FALSE;
@@ -328,6 +349,8 @@ BOOLEAN ReadProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *poli
 }
 
 BOOLEAN WriteProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy) {
+    if (ntSixPlatform())
+        return FALSE;
     simSeedPowerStore();
     char path[256];
     processorKey(path, sizeof path, scheme);

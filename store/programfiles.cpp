@@ -1,8 +1,11 @@
 // Paths of the program's own files, built from the folder of its executable.
 #include "store/programfiles.h"
 
+#include "machine/machine.h"
 #include "state/applock.h"
 #include "state/appstate.h"
+
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -32,6 +35,54 @@ bool programFilePath(const char *name, char *out, size_t size) {
     if (!ok) {
         char text[512];
         snprintf(text, sizeof text, "The program's folder is too long for its file %s.\n\nPlease install the program in a folder with a shorter path.", name);
+        showError(text);
+        if (size)
+            out[0] = '\0';
+    }
+    return ok;
+}
+
+bool ntSixOrLater() {
+    static int known = -1;
+    if (known < 0) {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof version;
+        known = machine::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                version.dwMajorVersion >= 6;
+    }
+    return known != 0;
+}
+
+// "%APPDATA%\Kelvane\", created when missing; resolved at use, as the 9x family's shell lacks the call.
+static bool userDirectory(char (&dir)[MAX_PATH]) {
+    using GetFolderPath = HRESULT(WINAPI *)(HWND, int, HANDLE, DWORD, LPSTR);
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    if (!shell)
+        shell = LoadLibraryA("shell32.dll");
+    auto getFolderPath = shell ? reinterpret_cast<GetFolderPath>(reinterpret_cast<void *>(GetProcAddress(shell, "SHGetFolderPathA"))) : nullptr;
+    char appData[MAX_PATH] = {};
+    if (!getFolderPath || getFolderPath(nullptr, CSIDL_APPDATA, nullptr, 0, appData) != S_OK)
+        return false;
+    int n = snprintf(dir, sizeof dir, "%s\\Kelvane\\", appData);
+    if (n < 0 || size_t(n) >= sizeof dir)
+        return false;
+    // A folder that cannot be made shows in the message of the first file that needs it.
+    CreateDirectoryA(dir, nullptr);
+    return true;
+}
+
+bool userFilePath(const char *name, char *out, size_t size) {
+    if (!ntSixOrLater())
+        return programFilePath(name, out, size);
+    char dir[MAX_PATH];
+    bool ok = userDirectory(dir);
+    if (ok) {
+        int n = snprintf(out, size, "%s%s", dir, name);
+        ok = n >= 0 && size_t(n) < size;
+    }
+    if (!ok) {
+        char text[512];
+        snprintf(text, sizeof text, "The folder for your settings is too long for its file %s.", name);
         showError(text);
         if (size)
             out[0] = '\0';

@@ -2,10 +2,10 @@
 #include "store/stepfiles.h"
 
 #include "core/steps.h"
-#include "machine/powercfg_keys.h"
 #include "state/applock.h"
 #include "state/appstate.h"
 #include "store/programfiles.h"
+#include "store/schemes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,25 +22,10 @@ static void showFileError(const char *format, const char *path) {
 bool stepFilePath(unsigned step, const char *extension, char *out, size_t size) {
     char name[32];
     snprintf(name, sizeof name, "CFG%x.%s", step, extension);
-    return programFilePath(name, out, size);
-}
-
-static bool readGlobalPolicy() {
-    HKEY key;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, kGlobalPolicyKey, &key) != ERROR_SUCCESS) {
-        showError("Open GlobalPowerPolicy Registry Error.\n"
-                  "HKEY_CURRENT_USER\\Control Panel\\PowerCfg\\GlobalPowerPolicy");
-        return false;
-    }
-    DWORD size = sizeof app.globalPolicy;
-    LONG rc = RegQueryValueExA(key, "Policies", nullptr, nullptr, (BYTE *)&app.globalPolicy, &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) {
-        showError("Read Global power policy registry Error\n"
-                  "HKEY_CURRENT_USER\\Control Panel\\PowerCfg\\GlobalPowerPolicy\\Policies");
-        return false;
-    }
-    return true;
+    // The shipped defaults stay beside the program; the user's own files go where the user may write.
+    if (strcmp(extension, "DEF") == 0)
+        return programFilePath(name, out, size);
+    return userFilePath(name, out, size);
 }
 
 // Reads the open file into slot the way three reads of 144, 4 and 8 bytes would; false after a message.
@@ -107,7 +92,7 @@ static bool copyDefault(unsigned step, const char *defPath, const char *blcPath)
 }
 
 int loadStepSettings(unsigned step, StepSettings &slot) {
-    if (!readGlobalPolicy())
+    if (!schemes::readGlobalPolicy())
         return 0;
     char blcPath[MAX_PATH];
     if (!stepFilePath(step, "BLC", blcPath, sizeof blcPath))

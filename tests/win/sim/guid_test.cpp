@@ -143,6 +143,25 @@ TEST_F(GuidSchemes, RefusedAndMissingCallsFailWithoutALogLine) {
     EXPECT_TRUE(logLines().empty());
 }
 
+// As on Windows Vista and later: the index-based scheme calls fail and no XP store appears.
+TEST_F(GuidSchemes, IndexSchemesAreGone) {
+    UINT scheme = 0;
+    POWER_POLICY policy = {};
+    GLOBAL_POWER_POLICY global = {};
+    MACHINE_PROCESSOR_POWER_POLICY processor = {};
+    EXPECT_FALSE(machine::GetActivePwrScheme(&scheme));
+    EXPECT_FALSE(machine::SetActivePwrScheme(0, nullptr, nullptr));
+    EXPECT_FALSE(machine::ReadPwrScheme(0, &policy));
+    scheme = 0xFFFFFFFFu;
+    EXPECT_FALSE(machine::WritePwrScheme(&scheme, L"x", L"x", &policy));
+    EXPECT_FALSE(machine::DeletePwrScheme(0));
+    EXPECT_FALSE(machine::GetCurrentPowerPolicies(&global, &policy));
+    EXPECT_FALSE(machine::ReadProcessorPwrScheme(0, &processor));
+    EXPECT_FALSE(machine::WriteProcessorPwrScheme(0, &processor));
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, "Control Panel\\PowerCfg"));
+    EXPECT_TRUE(logLines().empty());
+}
+
 TEST(GuidText, FormatsUpperCaseWithBracesAndParsesEitherCase) {
     EXPECT_EQ(text(kProcessorThrottleMinimum), "{893DEE8E-2BEF-41E0-89C6-B55D0929964C}");
     GUID parsed;
