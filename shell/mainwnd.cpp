@@ -215,7 +215,9 @@ static void toggleAutoStartUp(HWND window) {
     if (!programFilePath("Lumora.exe", program, sizeof program) ||
         snprintf(command, sizeof command, "\"%s\" 1", program) >= int(sizeof command))
         return;
-    if (writeRegText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane", command) && writeProgramText("AUTOSTARTUP", "1")) {
+    // From Windows Vista on a standard user cannot write the machine's key: the entry is the user's own.
+    HKEY runRoot = ntSixOrLater() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    if (writeRegText(runRoot, kRunKey, "Kelvane", command) && writeProgramText("AUTOSTARTUP", "1")) {
         app.autoStartUp = 1;
         CheckMenuItem(bar, kCmdAutoStartUp, MF_BYCOMMAND | MF_CHECKED);
     }

@@ -313,3 +313,15 @@ TEST(LumoraManifest, RunsAsInvokerAndNamesVistaToEleven) {
                                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
         EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted;
 }
+
+TEST_F(GuidSchemesTest, StartAtLogOnIsTheUsersOwnEntry) {
+    deleteRunValue(HKEY_CURRENT_USER);
+    deleteRunValue();
+    earlierRunFiles();
+    startOn("win10");
+    program.command(kCmdAutoStartUp);
+    EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "1"; }));
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, kRunKey, "Kelvane"), "\"" + folder->path() + exeName + "\" 1");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane"), "<missing>") << "a standard user cannot write it";
+    deleteRunValue(HKEY_CURRENT_USER);
+}

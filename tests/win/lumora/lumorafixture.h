@@ -10,12 +10,13 @@
 #include <memory>
 #include <string>
 
-// The machine's log-on "Run" key, where start at log-on puts the value "Kelvane".
+// The log-on "Run" key, where start at log-on puts the value "Kelvane": the machine's, and from
+// Windows Vista on the user's.
 constexpr const char *kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-inline void deleteRunValue() {
+inline void deleteRunValue(HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueA(key, "Kelvane");
         RegCloseKey(key);
     }
