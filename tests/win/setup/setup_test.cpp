@@ -87,7 +87,8 @@ class SetupVersion {
   public:
     explicit SetupVersion(const char *version) {
         for (const char *name : kNames)
-            setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kAppDefaults) + name).c_str(), "Version", version);
+            setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kAppDefaults) + name).c_str(), "Version",
+                                 version);
     }
     ~SetupVersion() {
         for (const char *name : kNames)
@@ -182,7 +183,8 @@ DWORD installedProgramsParent() {
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     DWORD parent = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more && !parent; more = Process32Next(snapshot, &entry))
+    for (BOOL more = Process32First(snapshot, &entry); more && !parent;
+         more = Process32Next(snapshot, &entry))
         if (_stricmp(entry.szExeFile, "Lumora.exe") == 0 &&
             _stricmp(imageOf(entry.th32ProcessID).c_str(), (kInstallDir + "Lumora.exe").c_str()) == 0)
             parent = entry.th32ParentProcessID;
