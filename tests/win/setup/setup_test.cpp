@@ -235,8 +235,11 @@ void removeInstallation() {
         RegDeleteValueA(run, "Kelvane");
         RegCloseKey(run);
     }
-    for (const char *file : {"CFG7.BLC", "Lumora.ini"})
-        DeleteFileA((userFolder() + file).c_str());
+    // What the test and, on NT 6+, the program leave in the user's folder.
+    for (int step = 1; step <= 8; ++step)
+        for (const char *extension : {".BLC", ".BL~"})
+            DeleteFileA((userFolder() + "CFG" + std::to_string(step) + extension).c_str());
+    DeleteFileA((userFolder() + "Lumora.ini").c_str());
     RemoveDirectoryA(userFolder().c_str());
 }
 
