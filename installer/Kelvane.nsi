@@ -48,10 +48,23 @@ UninstPage instfiles
 
 ; ---- Shared by the setup and the uninstaller ----
 
+; 1 on Windows Vista and later (NT 6.0 and up), 0 on XP and before.
+Var IsNt6
+
+; Also notes the Windows it runs on, by the same test the tray program makes (GetVersion reports
+; what GetVersionExA does), so both agree on where the user's files live.
 !macro SelectView
 !if ${BITS} == 64
     SetRegView 64
 !endif
+    StrCpy $IsNt6 0
+    System::Call 'kernel32::GetVersion() i .R0'
+    IntOp $R1 $R0 & 0x80000000
+    IntOp $R0 $R0 & 0xFF
+    ${If} $R1 == 0
+    ${AndIf} $R0 >= 6
+        StrCpy $IsNt6 1
+    ${EndIf}
 !macroend
 
 ; Calls an export of Ignix.dll, unpacked into the plug-ins folder; its result in $R9 ("" when the
@@ -190,6 +203,21 @@ Function DirectoryLeave
     ${EndIf}
 FunctionEnd
 
+; Since Vista this setup runs elevated, and a program it started itself would be elevated too: it
+; could not receive the notebook key program's messages and would keep the administrator's settings.
+; Explorer started with a file hands it to the desktop's shell, which starts it with its own token,
+; the logged-on user's, not elevated.
+Function StartProgramAsUser
+    ClearErrors
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\Lumora.exe"'
+    ${If} ${Errors}
+        MessageBox MB_OK|MB_ICONEXCLAMATION|MB_TOPMOST \
+            "Kelvane is installed, but its tray program could not be started: the Windows shell could not be asked to start it.$\r$\n$\r$\nStart Kelvane from the Start menu." \
+            /SD IDOK
+        DetailPrint "The Kelvane tray program could not be started: explorer.exe could not be run"
+    ${EndIf}
+FunctionEnd
+
 Section "Kelvane"
     Call CheckFolderWritable
     ${If} $R0 == 0
@@ -218,16 +246,19 @@ Section "Kelvane"
     File "${__FILEDIR__}/QUELLON.INI"
     File "${TOOLS_DIR}/kelvanectl.exe"
     ; A first installation starts every step from its default; the user's own step files stay.
-    SetOverwrite off
-    File "/oname=CFG1.BLC" "${DEFAULTS_DIR}/CFG1.DEF"
-    File "/oname=CFG2.BLC" "${DEFAULTS_DIR}/CFG2.DEF"
-    File "/oname=CFG3.BLC" "${DEFAULTS_DIR}/CFG3.DEF"
-    File "/oname=CFG4.BLC" "${DEFAULTS_DIR}/CFG4.DEF"
-    File "/oname=CFG5.BLC" "${DEFAULTS_DIR}/CFG5.DEF"
-    File "/oname=CFG6.BLC" "${DEFAULTS_DIR}/CFG6.DEF"
-    File "/oname=CFG7.BLC" "${DEFAULTS_DIR}/CFG7.DEF"
-    File "/oname=CFG8.BLC" "${DEFAULTS_DIR}/CFG8.DEF"
-    SetOverwrite on
+    ; Since Vista each user keeps them in %APPDATA%\Kelvane, copied there by the program itself.
+    ${If} $IsNt6 == 0
+        SetOverwrite off
+        File "/oname=CFG1.BLC" "${DEFAULTS_DIR}/CFG1.DEF"
+        File "/oname=CFG2.BLC" "${DEFAULTS_DIR}/CFG2.DEF"
+        File "/oname=CFG3.BLC" "${DEFAULTS_DIR}/CFG3.DEF"
+        File "/oname=CFG4.BLC" "${DEFAULTS_DIR}/CFG4.DEF"
+        File "/oname=CFG5.BLC" "${DEFAULTS_DIR}/CFG5.DEF"
+        File "/oname=CFG6.BLC" "${DEFAULTS_DIR}/CFG6.DEF"
+        File "/oname=CFG7.BLC" "${DEFAULTS_DIR}/CFG7.DEF"
+        File "/oname=CFG8.BLC" "${DEFAULTS_DIR}/CFG8.DEF"
+        SetOverwrite on
+    ${EndIf}
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
     WriteRegStr HKLM "${PATH_KEY}" "Path" "$INSTDIR\Lumora.exe"
@@ -247,14 +278,18 @@ Section "Kelvane"
     CreateShortcut "$SMPROGRAMS\Kelvane.lnk" "$INSTDIR\Lumora.exe" "" "$INSTDIR\Lumora.exe" 0
 
     DetailPrint "Starting the Kelvane tray program"
-    !insertmacro CallIgnix RunLumora
-    ${If} $R9 == ""
-        MessageBox MB_OK|MB_ICONEXCLAMATION|MB_TOPMOST \
-            "Kelvane is installed, but its tray program could not be started: Ignix.dll could not be loaded.$\r$\n$\r$\nStart Kelvane from the Start menu." \
-            /SD IDOK
-        DetailPrint "The Kelvane tray program could not be started: Ignix.dll could not be loaded"
-    ${ElseIf} $R9 != 0
-        DetailPrint "The Kelvane tray program could not be started (RunLumora: $R9)"
+    ${If} $IsNt6 == 1
+        Call StartProgramAsUser
+    ${Else}
+        !insertmacro CallIgnix RunLumora
+        ${If} $R9 == ""
+            MessageBox MB_OK|MB_ICONEXCLAMATION|MB_TOPMOST \
+                "Kelvane is installed, but its tray program could not be started: Ignix.dll could not be loaded.$\r$\n$\r$\nStart Kelvane from the Start menu." \
+                /SD IDOK
+            DetailPrint "The Kelvane tray program could not be started: Ignix.dll could not be loaded"
+        ${ElseIf} $R9 != 0
+            DetailPrint "The Kelvane tray program could not be started (RunLumora: $R9)"
+        ${EndIf}
     ${EndIf}
 SectionEnd
 
@@ -301,6 +336,19 @@ Section "Uninstall"
         !insertmacro RemoveFile "$INSTDIR\CFG?.BL~"
         !insertmacro RemoveFile "$INSTDIR\Lumora.ini"
       keepSteps:
+    ${EndIf}
+    ; Since Vista each user's steps, step names and start at log-on are the user's own; these are the
+    ; uninstalling user's (the one who confirmed the elevation).
+    ${If} $IsNt6 == 1
+        SetShellVarContext current
+        ${If} ${FileExists} "$APPDATA\Kelvane\*.*"
+            MessageBox MB_YESNO|MB_ICONQUESTION|MB_TOPMOST \
+                "Remove your step settings too (the step files and the step names in$\r$\n$APPDATA\Kelvane)?$\r$\n$\r$\nNo keeps them for a later installation." \
+                /SD IDNO IDNO keepUserSteps
+            RMDir /r /REBOOTOK "$APPDATA\Kelvane"
+          keepUserSteps:
+        ${EndIf}
+        DeleteRegValue HKCU "${RUN_KEY}" "Kelvane"
     ${EndIf}
     !insertmacro RemoveFile "$INSTDIR\Uninstall.exe"
     ${If} ${RebootFlag}

@@ -10,7 +10,8 @@
 #define IDM_ABOUT 104
 #define IDM_EXIT 105
 
-// Step icons (each group holds a 32 x 32 and a 16 x 16 image); step 1's is also the program's icon.
+// Step icons (each group holds the badge at 16, 20, 24, 32 and 48 pixels); step 1's is also the
+// program's icon.
 #define IDI_STEP1 133
 #define IDI_STEP2 134
 #define IDI_STEP3 135
@@ -20,7 +21,11 @@
 #define IDI_STEP7 146
 #define IDI_STEP8 147
 
-// Strip of eight 16 x 16 step images on blue, for the configuration dialog's trees.
+// Strips of the eight step images on blue, for the configuration dialog's trees: 16 pixels, and
+// 20, 24 and 32 for a small-icon size scaled to 125, 150 and 200 %.
 #define IDB_STEP_IMAGES 138
+#define IDB_STEP_IMAGES_20 139
+#define IDB_STEP_IMAGES_24 140
+#define IDB_STEP_IMAGES_32 142
 
 #define IDC_STATIC -1

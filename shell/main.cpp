@@ -47,8 +47,17 @@ static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunE
                                      nullptr, instance, nullptr);
     if (!app.mainWindow)
         return 0;
-    app.treeImageList = ImageList_LoadImageA(instance, MAKEINTRESOURCEA(IDB_STEP_IMAGES), 16, 0, 0x00FF0000,
-                                             IMAGE_BITMAP, 0);
+    // The trees take the largest strip that fits the small-icon size, which grows with the scaling.
+    static const struct {
+        int size;
+        unsigned id;
+    } kStrips[] = {
+        {16, IDB_STEP_IMAGES}, {20, IDB_STEP_IMAGES_20}, {24, IDB_STEP_IMAGES_24}, {32, IDB_STEP_IMAGES_32}};
+    unsigned strip = 0;
+    while (strip + 1 < 4 && kStrips[strip + 1].size <= GetSystemMetrics(SM_CXSMICON))
+        ++strip;
+    app.treeImageList = ImageList_LoadImageA(instance, MAKEINTRESOURCEA(kStrips[strip].id),
+                                             kStrips[strip].size, 0, 0x00FF0000, IMAGE_BITMAP, 0);
 
     DWORD mask = 0;
     if (!firmware::None_Method(firmware::SFUN, &mask)) {

@@ -1,9 +1,13 @@
-// Draws the tray program's step pictures at build time: icons STEP1.ICO-STEP8.ICO and the strip STEPS.BMP.
+// Draws the tray program's step pictures at build time: icons STEP1.ICO-STEP8.ICO and the strips
+// STEPS.BMP, STEPS20.BMP, STEPS24.BMP and STEPS32.BMP.
 //
 // Every step is a rounded badge in its own colour with its number on it. The colours run from red
-// (step 1, full performance) to teal (step 8, longest battery life). The icons hold a 32 x 32 and a
-// 16 x 16 image; the strip holds the eight 16 x 16 badges side by side on pure blue, the mask colour
-// of the configuration dialog's image list, so no badge may use pure blue.
+// (step 1, full performance) to teal (step 8, longest battery life). The icons hold the badge at 16,
+// 20, 24, 32 and 48 pixels, so the notification area stays sharp from 100 to 200 % scaling; a badge
+// has hard edges and three colours, so each image is 4-bit with a palette and the AND mask, a fifth
+// of the bytes of 32-bit colour for the same pixels. Each strip holds the eight badges of one size
+// side by side on pure blue, the mask colour of the configuration dialog's image list, so no badge
+// may use pure blue.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -93,6 +97,12 @@ void put32(std::string &out, unsigned v) {
     put16(out, v >> 16);
 }
 
+void put32At(std::string &out, size_t at, unsigned v) {
+    std::string bytes;
+    put32(bytes, v);
+    out.replace(at, 4, bytes);
+}
+
 void putInfoHeader(std::string &out, int width, int height, int bits, unsigned imageBytes) {
     put32(out, 40);
     put32(out, unsigned(width));
@@ -107,19 +117,48 @@ void putInfoHeader(std::string &out, int width, int height, int bits, unsigned i
     put32(out, 0);
 }
 
-// One icon image: 32-bit colour with alpha (bottom row first), then the 1-bit AND mask.
+void putPaletteEntry(std::string &out, Rgb c) {
+    out += char(c.b);
+    out += char(c.g);
+    out += char(c.r);
+    out += char(0);
+}
+
+bool same(Rgb a, Rgb b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
+
+// Index of `c` in `palette`, added when it is not there yet.
+unsigned paletteIndex(std::vector<Rgb> &palette, Rgb c) {
+    for (unsigned i = 0; i < palette.size(); ++i)
+        if (same(palette[i], c))
+            return i;
+    palette.push_back(c);
+    return unsigned(palette.size() - 1);
+}
+
+// One icon image: 4-bit colour from a 16-entry palette (bottom row first), then the 1-bit AND mask.
+// Entry 0 is black, the colour under the mask, so what the mask hides draws nothing.
 std::string iconImage(const Image &image, int size) {
+    int colourStride = ((size * 4 + 31) / 32) * 4;
     int maskStride = ((size + 31) / 32) * 4;
-    std::string out;
-    putInfoHeader(out, size, size * 2, 32, unsigned(size * size * 4 + maskStride * size));
-    for (int y = size - 1; y >= 0; --y)
+    std::vector<Rgb> palette = {{0, 0, 0}};
+    std::string bits;
+    for (int y = size - 1; y >= 0; --y) {
+        std::string row(colourStride, '\0');
         for (int x = 0; x < size; ++x) {
             const Pixel &p = image[y * size + x];
-            out += char(p.colour.b);
-            out += char(p.colour.g);
-            out += char(p.colour.r);
-            out += char(p.opaque ? 0xFF : 0x00);
+            unsigned index = p.opaque ? paletteIndex(palette, p.colour) : 0;
+            row[x / 2] = char(row[x / 2] | (x % 2 ? index : index << 4));
         }
+        bits += row;
+    }
+    palette.resize(16, Rgb{0, 0, 0});
+    std::string out;
+    putInfoHeader(out, size, size * 2, 4, unsigned(bits.size() + maskStride * size));
+    for (const Rgb &c : palette)
+        putPaletteEntry(out, c);
+    out += bits;
     for (int y = size - 1; y >= 0; --y) {
         std::string row(maskStride, '\0');
         for (int x = 0; x < size; ++x)
@@ -130,58 +169,65 @@ std::string iconImage(const Image &image, int size) {
     return out;
 }
 
+// The icon sizes: the small icon at 100, 125, 150 and 200 % scaling, and the large one up to 150 %.
+constexpr int kIconSizes[] = {48, 32, 24, 20, 16};
+constexpr int kIconCount = sizeof kIconSizes / sizeof kIconSizes[0];
+
 std::string iconFile(const StepLook &look) {
-    const int sizes[2] = {32, 16};
-    std::string images[2];
-    for (int i = 0; i < 2; ++i)
-        images[i] = iconImage(drawBadge(look, sizes[i]), sizes[i]);
+    std::string images[kIconCount];
+    for (int i = 0; i < kIconCount; ++i)
+        images[i] = iconImage(drawBadge(look, kIconSizes[i]), kIconSizes[i]);
     std::string out;
     put16(out, 0);
     put16(out, 1); // icon
-    put16(out, 2);
-    unsigned offset = 6 + 16 * 2;
-    for (int i = 0; i < 2; ++i) {
-        out += char(sizes[i]);
-        out += char(sizes[i]);
-        out += char(0); // no palette
+    put16(out, kIconCount);
+    unsigned offset = 6 + 16 * kIconCount;
+    for (int i = 0; i < kIconCount; ++i) {
+        out += char(kIconSizes[i]);
+        out += char(kIconSizes[i]);
+        out += char(16); // palette entries
         out += char(0);
         put16(out, 1);
-        put16(out, 32);
+        put16(out, 4);
         put32(out, unsigned(images[i].size()));
         put32(out, offset);
         offset += unsigned(images[i].size());
     }
-    return out + images[0] + images[1];
+    for (const std::string &image : images)
+        out += image;
+    return out;
 }
 
-// The eight small badges side by side, 24-bit, on the mask blue.
-std::string stripFile() {
-    const int size = 16, width = size * 8;
-    int stride = (width * 3 + 3) & ~3;
-    std::vector<Rgb> strip(width * size, kMaskBlue);
+// The eight badges of one size side by side on the mask blue, 8-bit with a palette (the badges'
+// colours and the blue are fewer than 256, more than 16).
+std::string stripFile(int size) {
+    const int width = size * 8;
+    int stride = (width + 3) & ~3;
+    std::vector<Rgb> palette = {kMaskBlue};
+    std::vector<unsigned> strip(width * size, 0);
     for (int i = 0; i < 8; ++i) {
         Image badge = drawBadge(kSteps[i], size);
         for (int y = 0; y < size; ++y)
             for (int x = 0; x < size; ++x)
                 if (badge[y * size + x].opaque)
-                    strip[y * width + i * size + x] = badge[y * size + x].colour;
+                    strip[y * width + i * size + x] = paletteIndex(palette, badge[y * size + x].colour);
     }
     std::string bits;
     for (int y = size - 1; y >= 0; --y) {
         std::string row(stride, '\0');
-        for (int x = 0; x < width; ++x) {
-            const Rgb &c = strip[y * width + x];
-            row[x * 3] = char(c.b);
-            row[x * 3 + 1] = char(c.g);
-            row[x * 3 + 2] = char(c.r);
-        }
+        for (int x = 0; x < width; ++x)
+            row[x] = char(strip[y * width + x]);
         bits += row;
     }
+    unsigned headers = unsigned(14 + 40 + 4 * palette.size());
     std::string out = "BM";
-    put32(out, unsigned(14 + 40 + bits.size()));
+    put32(out, unsigned(headers + bits.size()));
     put32(out, 0);
-    put32(out, 14 + 40);
-    putInfoHeader(out, width, size, 24, unsigned(bits.size()));
+    put32(out, headers);
+    putInfoHeader(out, width, size, 8, unsigned(bits.size()));
+    put32At(out, 14 + 32, unsigned(palette.size())); // biClrUsed
+    for (const Rgb &c : palette)
+        putPaletteEntry(out, c);
     return out + bits;
 }
 
@@ -216,9 +262,13 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
-    if (!writeFile(folder + "STEPS.BMP", stripFile())) {
-        fprintf(stderr, "gen_icons: cannot write %sSTEPS.BMP\n", folder.c_str());
-        return 1;
+    // The dialog's trees take the strip of the small-icon size; 16 pixels keeps its old name.
+    for (int size : {16, 20, 24, 32}) {
+        std::string name = size == 16 ? "STEPS.BMP" : "STEPS" + std::to_string(size) + ".BMP";
+        if (!writeFile(folder + name, stripFile(size))) {
+            fprintf(stderr, "gen_icons: cannot write %s%s\n", folder.c_str(), name.c_str());
+            return 1;
+        }
     }
     return 0;
 }

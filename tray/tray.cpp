@@ -32,8 +32,10 @@ BOOL NotifyTray(HWND window, DWORD message, UINT identifier, HICON icon, const c
 }
 
 BOOL SetTrayIcon(HWND window, unsigned iconNumber, const char *tooltip, DWORD message) {
+    // The notification area shows the small-icon size, which grows with the display's scaling.
     HICON icon =
-        HICON(LoadImageA(app.instance, MAKEINTRESOURCEA(iconNumber), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+        HICON(LoadImageA(app.instance, MAKEINTRESOURCEA(iconNumber), IMAGE_ICON,
+                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     return NotifyTray(window, message, 0, icon, tooltip);
 }
 

@@ -37,7 +37,8 @@ std::string shortcutPath() {
 
 // Runs `commandLine` to its end and returns its exit code (~0 when it did not start or end in
 // time); what it writes to its console goes to `output` when one is given.
-DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD timeoutMs = 60000) {
+DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD timeoutMs = 60000,
+          DWORD *pid = nullptr) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (output && !CreatePipe(&readEnd, &writeEnd, &inherit, 0))
@@ -65,6 +66,8 @@ DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD t
     }
     if (!started)
         return ~0u;
+    if (pid)
+        *pid = pi.dwProcessId;
     DWORD code = ~0u;
     if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
@@ -73,9 +76,34 @@ DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD t
     return code;
 }
 
-DWORD runSetup(const std::string &folder) {
+DWORD runSetup(const std::string &folder, DWORD *pid = nullptr) {
     // /D= takes the rest of the line, blanks included, without quotes.
-    return run("\"" + setupExe() + "\" /S /D=" + folder.substr(0, folder.size() - 1));
+    return run("\"" + setupExe() + "\" /S /D=" + folder.substr(0, folder.size() - 1), nullptr, 60000, pid);
+}
+
+// While it lives, Wine reports `version` ("win10") to the setup, its uninstaller and the copy the
+// uninstaller runs from, as it does for any program by its name.
+class SetupVersion {
+  public:
+    explicit SetupVersion(const char *version) {
+        for (const char *name : kNames)
+            setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kAppDefaults) + name).c_str(), "Version",
+                                 version);
+    }
+    ~SetupVersion() {
+        for (const char *name : kNames)
+            deleteRegTree(HKEY_CURRENT_USER, (std::string(kAppDefaults) + name).c_str());
+    }
+
+  private:
+    static constexpr const char *kAppDefaults = "Software\\Wine\\AppDefaults\\";
+    static constexpr const char *kNames[] = {"KelvaneSetup.exe", "Uninstall.exe", "Un.exe"};
+};
+
+std::string userFolder() {
+    char folder[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, folder);
+    return std::string(folder) + "\\Kelvane\\";
 }
 
 // Runs the setup with Ignix.dll barred from loading, wherever it lies (Wine's own override for the
@@ -149,13 +177,29 @@ bool installedProgramReady() {
         30000);
 }
 
+// The parent of a running Lumora.exe started from the installation folder; 0 when none runs.
+DWORD installedProgramsParent() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !parent;
+         more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, "Lumora.exe") == 0 &&
+            _stricmp(imageOf(entry.th32ProcessID).c_str(), (kInstallDir + "Lumora.exe").c_str()) == 0)
+            parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    return parent;
+}
+
 bool uninstallerRunning() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     bool found = false;
     for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = _strnicmp(entry.szExeFile, "Un_", 3) == 0 || _stricmp(entry.szExeFile, "Uninstall.exe") == 0;
+        found = _strnicmp(entry.szExeFile, "Un_", 3) == 0 || _stricmp(entry.szExeFile, "Un.exe") == 0 ||
+                _stricmp(entry.szExeFile, "Uninstall.exe") == 0;
     CloseHandle(snapshot);
     return found;
 }
@@ -187,6 +231,16 @@ void removeInstallation() {
     }
     DeleteFileA(shortcutPath().c_str());
     clearPendingRemovals();
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, "Kelvane");
+        RegCloseKey(run);
+    }
+    // What the test and, on NT 6+, the program leave in the user's folder.
+    for (int step = 1; step <= 8; ++step)
+        for (const char *extension : {".BLC", ".BL~"})
+            DeleteFileA((userFolder() + "CFG" + std::to_string(step) + extension).c_str());
+    DeleteFileA((userFolder() + "Lumora.ini").c_str());
+    RemoveDirectoryA(userFolder().c_str());
 }
 
 // The user's own settings, as a user leaves them after renaming and editing a step.
@@ -292,6 +346,34 @@ TEST_F(SetupTest, SilentUninstallStopsTheProgramRemovesItsFilesAndKeysKeepsTheUs
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane"), "<missing>");
     EXPECT_FALSE(fileExists(shortcutPath()));
+}
+
+// Since Vista the setup runs elevated: the step files are left to each user's folder, the program is
+// started through the shell rather than as the setup's own (elevated) child, and the uninstaller
+// also takes the user's start at log-on.
+TEST_F(SetupTest, OnWindows10TheProgramStartsThroughTheShellAndUninstallTakesTheUsersRunValue) {
+    SetupVersion win10("win10");
+    DWORD setupPid = 0;
+    ASSERT_EQ(runSetup(kInstallDir, &setupPid), 0u);
+    for (const char *file : kInstalledFiles)
+        EXPECT_TRUE(fileExists(kInstallDir + file)) << file;
+    for (int step = 1; step <= 8; ++step)
+        EXPECT_FALSE(fileExists(kInstallDir + "CFG" + std::to_string(step) + ".BLC")) << step;
+    DWORD parent = 0;
+    ASSERT_TRUE(waitUntil([&] { return (parent = installedProgramsParent()) != 0; }, 30000))
+        << "the program was not started";
+    EXPECT_NE(parent, setupPid) << "the setup started the program itself, so it runs elevated";
+
+    CreateDirectoryA(userFolder().c_str(), nullptr);
+    writeFile(userFolder() + "CFG7.BLC", userStepFile);
+    setRegText(HKEY_CURRENT_USER, kRunKey, "Kelvane", kInstallDir + "Lumora.exe 1");
+    ASSERT_EQ(run("\"" + kInstallDir + "Uninstall.exe\" /S"), 0u);
+    ASSERT_TRUE(waitUntil(
+        [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
+    EXPECT_FALSE(fileExists(kInstallDir + "Lumora.exe"));
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, kRunKey, "Kelvane"), "<missing>");
+    // A silent uninstallation keeps the user's own settings.
+    EXPECT_EQ(fileBytes(userFolder() + "CFG7.BLC"), userStepFile);
 }
 
 TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {

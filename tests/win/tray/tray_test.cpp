@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -256,12 +257,30 @@ TEST_F(TrayIcon, IconDestroyedAfterEveryCallWhetherOrNotItSucceeded) {
     EXPECT_FALSE(iconIsAlive(refused));
 }
 
-TEST(StepPictures, EveryStepHasItsOwnLargeAndSmallIconAndTreeImage) {
+// The sizes an icon group's directory lists, as drawn into the resource (not scaled on loading).
+std::vector<int> iconGroupSizes(HINSTANCE instance, unsigned id) {
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    const BYTE *directory =
+        found ? static_cast<const BYTE *>(LockResource(LoadResource(instance, found))) : nullptr;
+    std::vector<int> sizes;
+    if (!directory)
+        return sizes;
+    int count = directory[4] | directory[5] << 8;
+    for (int i = 0; i < count; ++i)
+        sizes.push_back(directory[6 + 14 * i]); // each entry: width, height, ...
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
+
+TEST(StepPictures, EveryStepHasItsOwnIconAtEverySmallAndLargeSizeAndTreeImages) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     std::vector<std::vector<uint32_t>> small;
     for (unsigned step = 1; step <= 8; ++step) {
         SCOPED_TRACE("step " + std::to_string(step));
-        for (int size : {16, 32}) {
+        // The small icon at 100 to 200 % scaling, and the large one up to 150 %.
+        EXPECT_EQ(iconGroupSizes(instance, kStepIcons[step - 1]), (std::vector<int>{16, 20, 24, 32, 48}));
+        uint32_t face = 0;
+        for (int size : {16, 20, 24, 32, 48}) {
             HICON icon = HICON(
                 LoadImageA(instance, MAKEINTRESOURCEA(kStepIcons[step - 1]), IMAGE_ICON, size, size, 0));
             ASSERT_NE(icon, nullptr);
@@ -272,8 +291,15 @@ TEST(StepPictures, EveryStepHasItsOwnLargeAndSmallIconAndTreeImage) {
             EXPECT_EQ(picture.bmWidth, size) << "the group holds a " << size << "-pixel image";
             DeleteObject(info.hbmColor);
             DeleteObject(info.hbmMask);
-            if (size == 16)
-                small.push_back(iconPixels(icon, 16));
+            // Above the number, the badge's face has the step's colour at every size.
+            std::vector<uint32_t> pixels = iconPixels(icon, size);
+            uint32_t here = pixels[(size / 8) * size + size / 2];
+            if (size == 16) {
+                small.push_back(pixels);
+                face = here;
+                EXPECT_NE(face, 0u) << "the face is drawn";
+            }
+            EXPECT_EQ(here, face) << size << " pixels";
             DestroyIcon(icon);
         }
     }
@@ -297,4 +323,17 @@ TEST(StepPictures, EveryStepHasItsOwnLargeAndSmallIconAndTreeImage) {
     SelectObject(dc, old);
     DeleteDC(dc);
     DeleteObject(strip);
+
+    // The strips for a small-icon size scaled to 125, 150 and 200 %.
+    for (auto [size, id] :
+         {std::pair{20, IDB_STEP_IMAGES_20}, {24, IDB_STEP_IMAGES_24}, {32, IDB_STEP_IMAGES_32}}) {
+        HIMAGELIST scaled =
+            ImageList_LoadImageA(instance, MAKEINTRESOURCEA(id), size, 0, 0x00FF0000, IMAGE_BITMAP, 0);
+        ASSERT_NE(scaled, nullptr) << size;
+        int width = 0, height = 0;
+        ImageList_GetIconSize(scaled, &width, &height);
+        EXPECT_EQ(ImageList_GetImageCount(scaled), 8) << size;
+        EXPECT_EQ(height, size);
+        ImageList_Destroy(scaled);
+    }
 }
