@@ -3,8 +3,10 @@
 #include "core/decimal.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 
 static const char kProgramKey[] = "Software\\KELVANE";
 static const DWORD kConfirmMs = 10000;
@@ -106,6 +108,30 @@ static bool stepOffered(unsigned step) {
     return false;
 }
 
+// Which Windows this is and where the tray program keeps its step files and names there: from
+// Windows Vista on each user's own folder, before that the program's folder (beside this command).
+static void printPlaces() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    bool perUser = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
+    char folder[MAX_PATH + 16] = "";
+    if (perUser) {
+        if (SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, folder) == S_OK)
+            strcat(folder, "\\Kelvane\\");
+    } else {
+        DWORD length = GetModuleFileNameA(nullptr, folder, MAX_PATH);
+        if (length >= MAX_PATH)
+            length = 0;
+        folder[length] = '\0';
+        if (char *cut = strrchr(folder, '\\'))
+            cut[1] = '\0';
+    }
+    printf("Windows %lu.%lu%s: step files and names in %s.\n", (unsigned long)version.dwMajorVersion,
+           (unsigned long)version.dwMinorVersion,
+           perUser ? ", the power scheme \"Kelvane\" by GUID" : ", numbered power schemes", folder);
+}
+
 static int showStatus() {
     unsigned current = readStep("CurrentStep"), ac = readStep("AC_Current_Step"),
              dc = readStep("DC_Current_Step");
@@ -131,6 +157,7 @@ static int showStatus() {
     if (dc)
         snprintf(dcText, sizeof dcText, "step %u", dc);
     printf("Kept for mains: %s. Kept for battery: %s.\n", acText, dcText);
+    printPlaces();
     return 0;
 }
 

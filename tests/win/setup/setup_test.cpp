@@ -389,7 +389,8 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
         waitUntil([] { return regText(HKEY_CURRENT_USER, "Software\\KELVANE", "CurrentStep") == "5"; }));
     EXPECT_EQ(ctl("status", &out), 0u);
     EXPECT_EQ(out,
-              "Step 5 is in force, on mains.\r\nKept for mains: step 5. Kept for battery: none yet.\r\n");
+              "Step 5 is in force, on mains.\r\nKept for mains: step 5. Kept for battery: none yet.\r\n"
+              "Windows 5.1, numbered power schemes: step files and names in " + kInstallDir + ".\r\n");
 
     // Refused input posts nothing: the step command after it is the only one the program sees.
     size_t from = logSize();
