@@ -74,11 +74,15 @@ std::string userSchemesDump(const std::string &except) {
     for (const std::string &scheme : schemeKeys()) {
         if (scheme == except)
             continue;
-        dump += scheme + ":";
-        for (auto &s : settings)
-            dump += " " + std::to_string(settingValue(scheme, *s[0], *s[1], true)) + "/" +
-                    std::to_string(settingValue(scheme, *s[0], *s[1], false));
-        dump += "\n";
+        dump += scheme;
+        dump += ':';
+        for (auto &s : settings) {
+            dump += ' ';
+            dump += std::to_string(settingValue(scheme, *s[0], *s[1], true));
+            dump += '/';
+            dump += std::to_string(settingValue(scheme, *s[0], *s[1], false));
+        }
+        dump += '\n';
     }
     return dump;
 }
