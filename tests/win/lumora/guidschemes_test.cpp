@@ -325,7 +325,24 @@ TEST_F(GuidSchemesTest, StartAtLogOnIsTheUsersOwnEntry) {
     startOn("win10");
     program.command(kCmdAutoStartUp);
     EXPECT_TRUE(waitUntil([] { return programValue("AUTOSTARTUP") == "1"; }));
-    EXPECT_EQ(regText(HKEY_CURRENT_USER, kRunKey, "Kelvane"), "\"" + folder->path() + exeName + "\" 1");
+    // The installed program's name, whatever this copy is called.
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, kRunKey, "Kelvane"), "\"" + folder->path() + "Lumora.exe\" 1");
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kRunKey, "Kelvane"), "<missing>") << "a standard user cannot write it";
     deleteRunValue(HKEY_CURRENT_USER);
+}
+
+TEST_F(GuidSchemesTest, SettingsFolderThatCannotBeMadeEndsStartUpNamingTheFullPath) {
+    // A file where the folder should be: the folder cannot be made, whoever the user is.
+    std::string dir = appDataFolder();
+    std::string blocker = dir.substr(0, dir.size() - 1);
+    writeFile(blocker, {'x'});
+    MessageBoxWatcher boxes("Kelvane", IDOK);
+    ASSERT_TRUE(launch("win10"));
+    DWORD code = 1;
+    bool ended = program.waitExit(20000, &code);
+    DeleteFileA(blocker.c_str());
+    ASSERT_TRUE(ended) << "start-up went on";
+    ASSERT_FALSE(boxes.seen().empty());
+    EXPECT_EQ(boxes.seen()[0].text, dir + "CFG2.BLC\nOpen Power policy file error!\n\nLoad default setting error!");
+    EXPECT_FALSE(fileExists(folder->path() + "CFG2.BLC")) << "nothing is written beside the program instead";
 }
