@@ -330,7 +330,7 @@ HWND findProcessWindow(DWORD pid, const char *windowClass, const char *title) {
         HWND found;
     } search{pid, windowClass, title, nullptr};
     EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
+        [](HWND window, LPARAM param) CALLBACK -> BOOL {
             auto *s = reinterpret_cast<Search *>(param);
             char cls[64] = {}, text[256] = {};
             DWORD owner = 0;

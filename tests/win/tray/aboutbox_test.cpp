@@ -18,7 +18,7 @@ HWND findAboutBox() {
         HWND found = nullptr;
     } search;
     EnumWindows(
-        [](HWND candidate, LPARAM param) -> BOOL {
+        [](HWND candidate, LPARAM param) CALLBACK -> BOOL {
             char cls[16], title[64];
             DWORD pid = 0;
             GetWindowThreadProcessId(candidate, &pid);

@@ -59,7 +59,7 @@ HWND findPopupMenu() {
         HWND found = nullptr;
     } search;
     EnumWindows(
-        [](HWND candidate, LPARAM param) -> BOOL {
+        [](HWND candidate, LPARAM param) CALLBACK -> BOOL {
             char cls[16];
             DWORD pid = 0;
             GetWindowThreadProcessId(candidate, &pid);
