@@ -26,28 +26,13 @@ static bool editsMainsHalf(DWORD step) {
 }
 
 static PolicyHalf readHalf(const StepSettings &settings, bool mains) {
-    const POWER_POLICY &p = settings.policy;
-    PolicyHalf half;
-    half.action = mains ? p.user.IdleAc.Action : p.user.IdleDc.Action;
-    half.idleTimeout = mains ? p.user.IdleTimeoutAc : p.user.IdleTimeoutDc;
-    half.dozeS4Timeout = mains ? p.mach.DozeS4TimeoutAc : p.mach.DozeS4TimeoutDc;
-    half.videoTimeout = mains ? p.user.VideoTimeoutAc : p.user.VideoTimeoutDc;
-    half.spindownTimeout = mains ? p.user.SpindownTimeoutAc : p.user.SpindownTimeoutDc;
-    half.forcedThrottle = mains ? p.user.ForcedThrottleAc : p.user.ForcedThrottleDc;
-    half.optimizeForPower = mains ? p.user.OptimizeForPowerAc : p.user.OptimizeForPowerDc;
+    PolicyHalf half = policyHalf(settings.policy, mains);
     half.screenSaver = mains ? settings.screenSaverAc : settings.screenSaverDc;
     return half;
 }
 
 static void writeHalf(StepSettings &settings, bool mains, const PolicyHalf &half) {
-    POWER_POLICY &p = settings.policy;
-    (mains ? p.user.IdleAc : p.user.IdleDc).Action = POWER_ACTION(half.action);
-    (mains ? p.user.IdleTimeoutAc : p.user.IdleTimeoutDc) = half.idleTimeout;
-    (mains ? p.mach.DozeS4TimeoutAc : p.mach.DozeS4TimeoutDc) = half.dozeS4Timeout;
-    (mains ? p.user.VideoTimeoutAc : p.user.VideoTimeoutDc) = half.videoTimeout;
-    (mains ? p.user.SpindownTimeoutAc : p.user.SpindownTimeoutDc) = half.spindownTimeout;
-    (mains ? p.user.ForcedThrottleAc : p.user.ForcedThrottleDc) = half.forcedThrottle;
-    (mains ? p.user.OptimizeForPowerAc : p.user.OptimizeForPowerDc) = half.optimizeForPower;
+    setPolicyHalf(settings.policy, mains, half);
     (mains ? settings.screenSaverAc : settings.screenSaverDc) = half.screenSaver;
 }
 

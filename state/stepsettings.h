@@ -3,6 +3,7 @@
 #include <windows.h>
 #include "machine/powrprof_once.h"
 
+#include "core/configrules.h"
 #include "core/stepfile.h"
 
 #include <cstddef>
@@ -19,3 +20,8 @@ static_assert(sizeof(GLOBAL_POWER_POLICY) == kGlobalPolicySize, "GLOBAL_POWER_PO
 static_assert(offsetof(POWER_POLICY, user.ThrottlePolicyAc) == PolicyOffset::ThrottlePolicyAc);
 static_assert(offsetof(POWER_POLICY, user.ForcedThrottleDc) == PolicyOffset::ForcedThrottleDc);
 static_assert(offsetof(POWER_POLICY, mach.DozeS4TimeoutDc) == PolicyOffset::DozeS4TimeoutDc);
+
+// One half (mains or battery) of a policy as the dialog and the scheme mapping see it; the screen
+// saver, which is no part of the policy, stays 0 and is not written.
+PolicyHalf policyHalf(const POWER_POLICY &policy, bool mains);
+void setPolicyHalf(POWER_POLICY &policy, bool mains, const PolicyHalf &half);

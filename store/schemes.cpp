@@ -111,27 +111,6 @@ int searchGuidSchemes(const char *name, GUID &found) {
     }
 }
 
-// One half of a POWER_POLICY as the mapping sees it.
-PolicyHalf halfOf(const POWER_POLICY &p, bool ac) {
-    PolicyHalf half = {};
-    half.action = ac ? p.user.IdleAc.Action : p.user.IdleDc.Action;
-    half.idleTimeout = ac ? p.user.IdleTimeoutAc : p.user.IdleTimeoutDc;
-    half.dozeS4Timeout = ac ? p.mach.DozeS4TimeoutAc : p.mach.DozeS4TimeoutDc;
-    half.videoTimeout = ac ? p.user.VideoTimeoutAc : p.user.VideoTimeoutDc;
-    half.spindownTimeout = ac ? p.user.SpindownTimeoutAc : p.user.SpindownTimeoutDc;
-    half.forcedThrottle = ac ? p.user.ForcedThrottleAc : p.user.ForcedThrottleDc;
-    return half;
-}
-
-void putHalf(POWER_POLICY &p, bool ac, const PolicyHalf &half) {
-    (ac ? p.user.IdleAc : p.user.IdleDc).Action = POWER_ACTION(half.action);
-    (ac ? p.user.IdleTimeoutAc : p.user.IdleTimeoutDc) = half.idleTimeout;
-    (ac ? p.mach.DozeS4TimeoutAc : p.mach.DozeS4TimeoutDc) = half.dozeS4Timeout;
-    (ac ? p.user.VideoTimeoutAc : p.user.VideoTimeoutDc) = half.videoTimeout;
-    (ac ? p.user.SpindownTimeoutAc : p.user.SpindownTimeoutDc) = half.spindownTimeout;
-    (ac ? p.user.ForcedThrottleAc : p.user.ForcedThrottleDc) = half.forcedThrottle;
-}
-
 struct Setting {
     const GUID *subgroup;
     const GUID *setting;
@@ -155,8 +134,8 @@ uint32_t lowestThrottle() {
 // the others still follow the step.
 void writeSettings(const GUID &scheme, const POWER_POLICY &policy) {
     uint32_t lowest = lowestThrottle();
-    SchemeSettings ac = settingsForHalf(halfOf(policy, true), policy.user.ThrottlePolicyAc, lowest);
-    SchemeSettings dc = settingsForHalf(halfOf(policy, false), policy.user.ThrottlePolicyDc, lowest);
+    SchemeSettings ac = settingsForHalf(policyHalf(policy, true), policy.user.ThrottlePolicyAc, lowest);
+    SchemeSettings dc = settingsForHalf(policyHalf(policy, false), policy.user.ThrottlePolicyDc, lowest);
     for (const Setting &s : kSettings) {
         machine::PowerWriteACValueIndex(nullptr, &scheme, s.subgroup, s.setting, ac.*s.value);
         machine::PowerWriteDCValueIndex(nullptr, &scheme, s.subgroup, s.setting, dc.*s.value);
@@ -168,7 +147,7 @@ void readSettings(const GUID &scheme, POWER_POLICY &policy) {
     uint32_t lowest = lowestThrottle();
     for (int side = 0; side < 2; ++side) {
         bool isAc = side == 0;
-        PolicyHalf half = halfOf(policy, isAc);
+        PolicyHalf half = policyHalf(policy, isAc);
         SchemeSettings values =
             settingsForHalf(half, isAc ? policy.user.ThrottlePolicyAc : policy.user.ThrottlePolicyDc, lowest);
         for (const Setting &s : kSettings) {
@@ -179,7 +158,7 @@ void readSettings(const GUID &scheme, POWER_POLICY &policy) {
                 values.*s.value = value;
         }
         readBackHalf(values, half);
-        putHalf(policy, isAc, half);
+        setPolicyHalf(policy, isAc, half);
     }
 }
 
