@@ -25,21 +25,31 @@ bool programDirectory(char *dir, size_t size) {
     return true;
 }
 
-bool programFilePath(const char *name, char *out, size_t size) {
-    char dir[4 * MAX_PATH];
-    bool ok = programDirectory(dir, sizeof dir);
+// `dir` (when `dirOk`) followed by `name`; otherwise, or when it would not fit, `tooLong` (naming the
+// file by %s) is shown and `out` left empty: a cut path would name another file.
+static bool joinFilePath(bool dirOk, const char *dir, const char *name, char *out, size_t size,
+                         const char *tooLong) {
+    bool ok = dirOk;
     if (ok) {
         int n = snprintf(out, size, "%s%s", dir, name);
         ok = n >= 0 && size_t(n) < size;
     }
     if (!ok) {
         char text[512];
-        snprintf(text, sizeof text, "The program's folder is too long for its file %s.\n\nPlease install the program in a folder with a shorter path.", name);
+        snprintf(text, sizeof text, tooLong, name);
         showError(text);
         if (size)
             out[0] = '\0';
     }
     return ok;
+}
+
+bool programFilePath(const char *name, char *out, size_t size) {
+    char dir[4 * MAX_PATH];
+    bool ok = programDirectory(dir, sizeof dir);
+    return joinFilePath(ok, dir, name, out, size,
+                        "The program's folder is too long for its file %s.\n\nPlease install the program in a "
+                        "folder with a shorter path.");
 }
 
 bool ntSixOrLater() {
@@ -76,16 +86,5 @@ bool userFilePath(const char *name, char *out, size_t size) {
         return programFilePath(name, out, size);
     char dir[MAX_PATH];
     bool ok = userDirectory(dir);
-    if (ok) {
-        int n = snprintf(out, size, "%s%s", dir, name);
-        ok = n >= 0 && size_t(n) < size;
-    }
-    if (!ok) {
-        char text[512];
-        snprintf(text, sizeof text, "The folder for your settings is too long for its file %s.", name);
-        showError(text);
-        if (size)
-            out[0] = '\0';
-    }
-    return ok;
+    return joinFilePath(ok, dir, name, out, size, "The folder for your settings is too long for its file %s.");
 }
