@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -12,10 +13,39 @@ static const char kProgramKey[] = "Software\\KELVANE";
 static const DWORD kConfirmMs = 10000;
 static const DWORD kExitMs = 15000;
 
+#ifdef KELVANECTL_WITHOUT_CONSOLE
+// Without a console the text goes to a file in the user's temporary folder, rewritten by each run,
+// where a hotkey tool's user can read why a command failed.
+static FILE *textFile = nullptr;
+
+static void openTextFile() {
+    char path[MAX_PATH + 16] = "";
+    DWORD length = GetTempPathA(MAX_PATH, path);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    strcat(path, "kelvanectlw.txt");
+    textFile = fopen(path, "w");
+}
+#endif
+
+// What the command has to say; `stream` is stdout or stderr.
+__attribute__((format(printf, 2, 3))) static void say(FILE *stream, const char *format, ...) {
+#ifdef KELVANECTL_WITHOUT_CONSOLE
+    stream = textFile;
+    if (!stream)
+        return;
+#endif
+    va_list arguments;
+    va_start(arguments, format);
+    vfprintf(stream, format, arguments);
+    va_end(arguments);
+    fflush(stream);
+}
+
 static const char kUsage[] = "usage: kelvanectl step N | cycle | autoperf | exit | status | --help\n";
 
 static void printHelp() {
-    printf("kelvanectl switches the running Kelvane tray program (Lumora.exe).\n\n"
+    say(stdout, "kelvanectl switches the running Kelvane tray program (Lumora.exe).\n\n"
            "  kelvanectl step N    put step N (1 to 8) into force, if the power source offers it\n"
            "  kelvanectl cycle     move on to the next step, as the step key does\n"
            "  kelvanectl autoperf  turn automatic performance on or off\n"
@@ -104,7 +134,7 @@ static bool stepOffered(unsigned step) {
     char offered[64];
     describeOfferedSteps(source, offered, sizeof offered);
     const char *name = source == SourceSeen::Mains ? "mains" : "battery";
-    fprintf(stderr, "kelvanectl: step %u is not offered on %s; %s offers steps %s\n", step, name, name, offered);
+    say(stderr, "kelvanectl: step %u is not offered on %s; %s offers steps %s\n", step, name, name, offered);
     return false;
 }
 
@@ -127,27 +157,33 @@ static void printPlaces() {
         if (char *cut = strrchr(folder, '\\'))
             cut[1] = '\0';
     }
-    printf("Windows %lu.%lu%s: step files and names in %s.\n", (unsigned long)version.dwMajorVersion,
-           (unsigned long)version.dwMinorVersion,
-           perUser ? ", the power scheme \"Kelvane\" by GUID" : ", numbered power schemes", folder);
+    // Windows 11 kept the version 10.0 and is told apart by its build number.
+    char name[32];
+    if (version.dwMajorVersion == 10)
+        snprintf(name, sizeof name, "%s", version.dwBuildNumber >= 22000 ? "11" : "10");
+    else
+        snprintf(name, sizeof name, "%lu.%lu", (unsigned long)version.dwMajorVersion,
+                 (unsigned long)version.dwMinorVersion);
+    say(stdout, "Windows %s%s: step files and names in %s.\n", name,
+        perUser ? ", the power scheme \"Kelvane\" by GUID" : ", numbered power schemes", folder);
 }
 
 static int showStatus() {
     unsigned current = readStep("CurrentStep"), ac = readStep("AC_Current_Step"),
              dc = readStep("DC_Current_Step");
     if (current == 0) {
-        fprintf(stderr, "kelvanectl: Lumora has not recorded a step yet\n");
+        say(stderr, "kelvanectl: Lumora has not recorded a step yet\n");
         return 1;
     }
     switch (sourceOfStep(current, ac, dc)) {
     case SourceSeen::Mains:
-        printf("Step %u is in force, on mains.\n", current);
+        say(stdout, "Step %u is in force, on mains.\n", current);
         break;
     case SourceSeen::Battery:
-        printf("Step %u is in force, on battery.\n", current);
+        say(stdout, "Step %u is in force, on battery.\n", current);
         break;
     case SourceSeen::Either:
-        printf("Step %u is in force.\n", current);
+        say(stdout, "Step %u is in force.\n", current);
         break;
     }
     // A source the program has not applied a step for yet has no value.
@@ -156,24 +192,27 @@ static int showStatus() {
         snprintf(acText, sizeof acText, "step %u", ac);
     if (dc)
         snprintf(dcText, sizeof dcText, "step %u", dc);
-    printf("Kept for mains: %s. Kept for battery: %s.\n", acText, dcText);
+    say(stdout, "Kept for mains: %s. Kept for battery: %s.\n", acText, dcText);
     printPlaces();
     return 0;
 }
 
 int main(int argc, char **argv) {
+#ifdef KELVANECTL_WITHOUT_CONSOLE
+    openTextFile();
+#endif
     ControlRequest request;
     switch (parseControlArguments(argc - 1, argv + 1, request)) {
     case ControlParse::Ok:
         break;
     case ControlParse::UnknownCommand:
-        fprintf(stderr, "kelvanectl: unknown command \"%s\"\n%s", argv[1], kUsage);
+        say(stderr, "kelvanectl: unknown command \"%s\"\n%s", argv[1], kUsage);
         return 2;
     case ControlParse::BadStep:
-        fprintf(stderr, "kelvanectl: \"%s\" is not a step; steps are 1 to 8\n%s", argv[2], kUsage);
+        say(stderr, "kelvanectl: \"%s\" is not a step; steps are 1 to 8\n%s", argv[2], kUsage);
         return 2;
     case ControlParse::Usage:
-        fputs(kUsage, stderr);
+        say(stderr, "%s", kUsage);
         return 2;
     }
     if (request.action == ControlAction::Help) {
@@ -183,7 +222,7 @@ int main(int argc, char **argv) {
 
     HWND window = FindWindowA(kProgramWindowClass, kProgramWindowTitle);
     if (!window) {
-        fprintf(stderr, "kelvanectl: Lumora is not running\n");
+        say(stderr, "kelvanectl: Lumora is not running\n");
         return 1;
     }
     if (request.action == ControlAction::Status)
@@ -193,11 +232,11 @@ int main(int argc, char **argv) {
 
     HANDLE process = nullptr;
     if (request.action == ControlAction::Exit && !(process = openProgramProcess(window))) {
-        fprintf(stderr, "kelvanectl: cannot wait for Lumora to end (error %lu)\n", GetLastError());
+        say(stderr, "kelvanectl: cannot wait for Lumora to end (error %lu)\n", GetLastError());
         return 1;
     }
     if (!PostMessageA(window, WM_COMMAND, controlCommand(request), 0)) {
-        fprintf(stderr, "kelvanectl: Lumora did not take the command\n");
+        say(stderr, "kelvanectl: Lumora did not take the command\n");
         if (process)
             CloseHandle(process);
         return 1;
@@ -206,25 +245,25 @@ int main(int argc, char **argv) {
     case ControlAction::Step:
         // The step may be in force already: only the program having run the command says it is so.
         if (!waitCommandTaken(window) || !waitForStep(request.step)) {
-            fprintf(stderr, "kelvanectl: Lumora did not put step %u into force\n", request.step);
+            say(stderr, "kelvanectl: Lumora did not put step %u into force\n", request.step);
             return 1;
         }
-        printf("Step %u is in force.\n", request.step);
+        say(stdout, "Step %u is in force.\n", request.step);
         break;
     case ControlAction::Cycle:
-        printf("Lumora moves on to the next step.\n");
+        say(stdout, "Lumora moves on to the next step.\n");
         break;
     case ControlAction::AutoPerformance:
-        printf("Lumora turns automatic performance on or off.\n");
+        say(stdout, "Lumora turns automatic performance on or off.\n");
         break;
     case ControlAction::Exit: {
         bool ended = WaitForSingleObject(process, kExitMs) == WAIT_OBJECT_0;
         CloseHandle(process);
         if (!ended) {
-            fprintf(stderr, "kelvanectl: Lumora is still running after %lu s\n", kExitMs / 1000);
+            say(stderr, "kelvanectl: Lumora is still running after %lu s\n", kExitMs / 1000);
             return 1;
         }
-        printf("Lumora has ended.\n");
+        say(stdout, "Lumora has ended.\n");
         break;
     }
     default:
