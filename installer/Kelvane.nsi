@@ -3,9 +3,10 @@
 ; makensis defines (installer/CMakeLists.txt passes them):
 ;   BITS          32 (x86, every Windows from XP on) or 64 (amd64); Ignix.dll must match it
 ;   PROGRAM_DIR   folder of Lumora.exe
-;   TOOLS_DIR     folder of Ignix.dll, Quellon.exe and kelvanectl.exe
+;   TOOLS_DIR     folder of Ignix.dll, Quellon.exe, kelvanectl.exe and kelvanectlw.exe
 ;   DEFAULTS_DIR  folder of CFG1.DEF to CFG8.DEF
-;   VERSION       version shown in the uninstall entry
+;   VERSION       version shown in the uninstall entry and the setup's version information
+;   ICON_FILE     the program's own icon (step 1's badge), for the setup and the uninstaller
 ;   OUT_FILE      the setup program to write
 
 Unicode true
@@ -17,6 +18,7 @@ Target x86-unicode
 
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include MUI2.nsh
 
 !define PRODUCT "Kelvane"
 !define PUBLISHER "Vosk"
@@ -41,10 +43,33 @@ ShowInstDetails show
 ShowUninstDetails show
 AllowSkipFiles off
 
-Page directory "" "" DirectoryLeave
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+
+!define MUI_ICON "${ICON_FILE}"
+!define MUI_UNICON "${ICON_FILE}"
+!insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
+!insertmacro MUI_PAGE_DIRECTORY
+; The details stay up until the user goes on, so a failure's lines can be read.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!insertmacro MUI_PAGE_INSTFILES
+; The start the section makes in a silent run; here the user may leave it out.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPagePre
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start Kelvane"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_UNFINISHPAGE_NOAUTOCLOSE
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
+!insertmacro MUI_LANGUAGE "English"
 
 ; ---- Shared by the setup and the uninstaller ----
 
@@ -162,13 +187,49 @@ FunctionEnd
 
 ; ---- Setup ----
 
+; 1 once the section has run to its end; a setup that stopped has no finish page and starts nothing.
+Var Installed
+
+Function FinishPagePre
+    ${If} $Installed != 1
+        Abort
+    ${EndIf}
+FunctionEnd
+
+; The folder /D= asked for. NSIS puts a folder it cannot use (a file's path, a drive that does not
+; exist) aside without a word and takes the installed copy's or the default one instead.
+Var AskedFolder
+
 Function .onInit
     !insertmacro SelectView
+    ; NSIS has cut /D= from $CMDLINE; Windows keeps the whole line.
+    System::Call 'kernel32::GetCommandLine() t .R1'
+    ClearErrors
+    ${GetOptions} $R1 "/D=" $AskedFolder
+    ${If} ${Errors}
+        StrCpy $AskedFolder ""
+    ${EndIf}
+    ; NSIS drops a closing backslash from the folder it takes.
+    StrCpy $R1 $AskedFolder 1 -1
+    ${If} $R1 == "\"
+        StrCpy $AskedFolder $AskedFolder -1
+    ${EndIf}
 FunctionEnd
 
 ; $R0 is 1 when files can be written in $INSTDIR (made if it is missing), 0 after a message.
 Function CheckFolderWritable
     StrCpy $R0 1
+    ; Every installed file's path must stay within MAX_PATH (259 characters); the longest name is
+    ; "\kelvanectlw.exe". A longer folder would be made and half filled before a file fails.
+    StrLen $R1 "$INSTDIR"
+    ${If} $R1 > 243
+        StrCpy $R0 0
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause that path is longer than 243 characters. Choose another folder." \
+            /SD IDOK
+        DetailPrint "The path $INSTDIR is too long; nothing was changed."
+        Return
+    ${EndIf}
     StrCpy $R1 0
     ${IfNot} ${FileExists} "$INSTDIR\*.*"
         StrCpy $R1 1
@@ -196,7 +257,125 @@ Function CheckFolderWritable
     ${EndIf}
 FunctionEnd
 
+; Outside Program Files a new folder keeps its parent's access list (C:\ lets every user change what
+; is made in it): a user could then replace Uninstall.exe, run elevated from the control panel, or
+; plant a library beside Lumora.exe that runs for every user at log-on. $R0 is 1 when $INSTDIR lies in
+; Program Files, 0 otherwise.
+Function InProgramFiles
+    System::Call 'kernel32::GetFullPathName(t "$INSTDIR\", i ${NSIS_MAX_STRLEN}, t .R1, p 0) i .R2'
+    StrCpy $R0 0
+    ${ForEach} $R3 1 2 + 1
+        ${If} $R3 == 1
+            StrCpy $R4 "$PROGRAMFILES32\"
+        ${Else}
+            StrCpy $R4 "$PROGRAMFILES64\"
+        ${EndIf}
+        StrLen $R5 $R4
+        StrCpy $R6 $R1 $R5
+        ${If} $R6 == $R4 ; NSIS compares without case, as the file system does
+            StrCpy $R0 1
+        ${EndIf}
+    ${Next}
+FunctionEnd
+
+; A folder outside Program Files that exists already must belong to the administrators or SYSTEM:
+; its owner can always change its access list again. $R0 is 1 when it may be used, 0 after a message.
+Function CheckFolderOwner
+    StrCpy $R0 1
+    Call InProgramFiles
+    ${If} $R0 == 1
+    ${OrIfNot} ${FileExists} "$INSTDIR\*.*"
+        StrCpy $R0 1
+        Return
+    ${EndIf}
+    StrCpy $R0 0
+    ; 1 is SE_FILE_OBJECT, the other 1 OWNER_SECURITY_INFORMATION.
+    System::Call 'advapi32::GetNamedSecurityInfo(t "$INSTDIR", i 1, i 1, *p .R1, p 0, p 0, p 0, *p .R2) i .R3'
+    ${If} $R3 == 0
+        ; WinLocalSystemSid and WinBuiltinAdministratorsSid
+        System::Call 'advapi32::IsWellKnownSid(p R1, i 22) i .R4'
+        System::Call 'advapi32::IsWellKnownSid(p R1, i 26) i .R5'
+        System::Call 'kernel32::LocalFree(p R2)'
+        ${If} $R4 != 0
+        ${OrIf} $R5 != 0
+            StrCpy $R0 1
+            Return
+        ${EndIf}
+    ${EndIf}
+    MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+        "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause that folder exists and does not belong to the administrators: its owner could change the programs in it. Choose another folder." \
+        /SD IDOK
+    DetailPrint "$INSTDIR does not belong to the administrators; nothing was changed."
+FunctionEnd
+
+; Gives a folder outside Program Files the access list Program Files has, not inherited from its
+; parent: administrators and SYSTEM full control, users read and run. Windows' own tools do it:
+; icacls since Vista (by SID, so any language), cacls on XP (by the local names, and it asks Y/N).
+; $R0 is 1 when done (or not needed), 0 after a message.
+Function ProtectFolder
+    Call InProgramFiles
+    ${If} $R0 == 1
+        Return
+    ${EndIf}
+    StrCpy $R4 0
+    ${IfNot} ${FileExists} "$INSTDIR\*.*"
+        StrCpy $R4 1
+        CreateDirectory "$INSTDIR"
+    ${EndIf}
+    ${If} $IsNt6 == 1
+        ; The reset drops every entry set on the folder and its files, the second run the inherited ones.
+        nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /reset /T /Q'
+        Pop $R1
+        ${If} $R1 == 0
+            nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /Q'
+            Pop $R1
+        ${EndIf}
+    ${Else}
+        Push "S-1-5-32-545"
+        Call AccountName
+        Push "S-1-5-18"
+        Call AccountName
+        Push "S-1-5-32-544"
+        Call AccountName
+        Pop $R1
+        Pop $R2
+        Pop $R3
+        nsExec::ExecToLog '"$SYSDIR\cmd.exe" /c "echo y| "$SYSDIR\cacls.exe" "$INSTDIR" /T /G "$R1:F" "$R2:F" "$R3:R""'
+        Pop $R1
+    ${EndIf}
+    StrCpy $R0 1
+    ${If} $R1 != 0
+        StrCpy $R0 0
+        ${If} $R4 == 1
+            RMDir "$INSTDIR"
+        ${EndIf}
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause its access list could not be set so that only administrators change it (error $R1). Choose another folder." \
+            /SD IDOK
+        DetailPrint "The access list of $INSTDIR could not be set ($R1); nothing was changed."
+    ${EndIf}
+FunctionEnd
+
+; The local name of the account with the SID on the stack, in the system's language.
+Function AccountName
+    Exch $R1
+    Push $R2
+    Push $R3
+    System::Call 'advapi32::ConvertStringSidToSid(t R1, *p .R2) i .R3'
+    ${If} $R3 != 0
+        System::Call 'advapi32::LookupAccountSid(p 0, p R2, t .R1, *i ${NSIS_MAX_STRLEN}, t .R3, *i ${NSIS_MAX_STRLEN}, *i .R3) i'
+        System::Call 'kernel32::LocalFree(p R2)'
+    ${EndIf}
+    Pop $R3
+    Pop $R2
+    Exch $R1
+FunctionEnd
+
 Function DirectoryLeave
+    Call CheckFolderOwner
+    ${If} $R0 == 0
+        Abort
+    ${EndIf}
     Call CheckFolderWritable
     ${If} $R0 == 0
         Abort ; stays on the page
@@ -208,6 +387,8 @@ FunctionEnd
 ; Explorer started with a file hands it to the desktop's shell, which starts it with its own token,
 ; the logged-on user's, not elevated.
 Function StartProgramAsUser
+    ; Not from the program's folder: a process working there would keep it from being removed.
+    SetOutPath "$WINDIR"
     ClearErrors
     Exec '"$WINDIR\explorer.exe" "$INSTDIR\Lumora.exe"'
     ${If} ${Errors}
@@ -218,7 +399,53 @@ Function StartProgramAsUser
     ${EndIf}
 FunctionEnd
 
+Function StartProgram
+    ${If} $IsNt6 == 1
+        ; A deployment service runs the setup as SYSTEM on a window station no one sees, without a
+        ; shell to hand the program to: each user's start at log-on or the Start menu starts it there.
+        System::Call 'user32::GetProcessWindowStation() p .R1'
+        System::Call '*(i 0, i 0, i 0) p .R2'
+        System::Call 'user32::GetUserObjectInformation(p R1, i 1, p R2, i 12, *i .R3) i .R4'
+        System::Call '*$R2(i, i, i .R5)' ; USEROBJECTFLAGS.dwFlags
+        System::Free $R2
+        IntOp $R5 $R5 & 1 ; WSF_VISIBLE
+        ${If} $R4 == 0
+        ${OrIf} $R5 == 0
+            DetailPrint "Not on an interactive desktop: the Kelvane tray program is not started"
+        ${Else}
+            DetailPrint "Starting the Kelvane tray program"
+            Call StartProgramAsUser
+        ${EndIf}
+    ${Else}
+        DetailPrint "Starting the Kelvane tray program"
+        !insertmacro CallIgnix RunLumora
+        ${If} $R9 == ""
+            MessageBox MB_OK|MB_ICONEXCLAMATION|MB_TOPMOST \
+                "Kelvane is installed, but its tray program could not be started: Ignix.dll could not be loaded.$\r$\n$\r$\nStart Kelvane from the Start menu." \
+                /SD IDOK
+            DetailPrint "The Kelvane tray program could not be started: Ignix.dll could not be loaded"
+        ${ElseIf} $R9 != 0
+            DetailPrint "The Kelvane tray program could not be started (RunLumora: $R9)"
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
 Section "Kelvane"
+    ${If} ${Silent}
+    ${AndIf} $AskedFolder != ""
+    ${AndIf} $AskedFolder != $INSTDIR
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "Kelvane cannot be installed in$\r$\n$AskedFolder$\r$\nbecause that is not a folder Windows can make: a file has that name or its drive does not exist." \
+            /SD IDOK
+        DetailPrint "$AskedFolder cannot be a folder; nothing was changed."
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+    Call CheckFolderOwner
+    ${If} $R0 == 0
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     Call CheckFolderWritable
     ${If} $R0 == 0
         SetErrorLevel 2
@@ -235,8 +462,13 @@ Section "Kelvane"
         Abort
     ${EndIf}
 
-    ; The folder keeps the access list Windows gives it (in Program Files: users read and run, only
-    ; administrators change): a file any user could replace would run for every user at log-on.
+    ; In Program Files the folder keeps the access list Windows gives it (users read and run, only
+    ; administrators change); anywhere else it gets the same one.
+    Call ProtectFolder
+    ${If} $R0 == 0
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     SetOutPath "$INSTDIR"
     SetOverwrite on
     File "${PROGRAM_DIR}/Lumora.exe"
@@ -245,6 +477,7 @@ Section "Kelvane"
     File "${TOOLS_DIR}/Quellon.exe"
     File "${__FILEDIR__}/QUELLON.INI"
     File "${TOOLS_DIR}/kelvanectl.exe"
+    File "${TOOLS_DIR}/kelvanectlw.exe"
     ; A first installation starts every step from its default; the user's own step files stay.
     ; Since Vista each user keeps them in %APPDATA%\Kelvane, copied there by the program itself.
     ${If} $IsNt6 == 0
@@ -277,19 +510,10 @@ Section "Kelvane"
     SetShellVarContext all
     CreateShortcut "$SMPROGRAMS\Kelvane.lnk" "$INSTDIR\Lumora.exe" "" "$INSTDIR\Lumora.exe" 0
 
-    DetailPrint "Starting the Kelvane tray program"
-    ${If} $IsNt6 == 1
-        Call StartProgramAsUser
-    ${Else}
-        !insertmacro CallIgnix RunLumora
-        ${If} $R9 == ""
-            MessageBox MB_OK|MB_ICONEXCLAMATION|MB_TOPMOST \
-                "Kelvane is installed, but its tray program could not be started: Ignix.dll could not be loaded.$\r$\n$\r$\nStart Kelvane from the Start menu." \
-                /SD IDOK
-            DetailPrint "The Kelvane tray program could not be started: Ignix.dll could not be loaded"
-        ${ElseIf} $R9 != 0
-            DetailPrint "The Kelvane tray program could not be started (RunLumora: $R9)"
-        ${EndIf}
+    StrCpy $Installed 1
+    ; An interactive setup starts the program from its finish page, when "Start Kelvane" is ticked.
+    ${If} ${Silent}
+        Call StartProgram
     ${EndIf}
 SectionEnd
 
@@ -302,11 +526,13 @@ FunctionEnd
 ; Removes FILE (wildcards allowed); one that is in use is named in the details and removed when
 ; Windows restarts, which the end of the uninstallation tells the user.
 !macro RemoveFile FILE
-    ClearErrors
-    Delete "${FILE}"
-    ${If} ${Errors}
-        DetailPrint "In use, removed when Windows restarts: ${FILE}"
-        Delete /REBOOTOK "${FILE}"
+    ${If} ${FileExists} "${FILE}"
+        ClearErrors
+        Delete "${FILE}"
+        ${If} ${Errors}
+            DetailPrint "In use, removed when Windows restarts: ${FILE}"
+            Delete /REBOOTOK "${FILE}"
+        ${EndIf}
     ${EndIf}
 !macroend
 
@@ -327,6 +553,7 @@ Section "Uninstall"
     !insertmacro RemoveFile "$INSTDIR\Quellon.exe"
     !insertmacro RemoveFile "$INSTDIR\QUELLON.INI"
     !insertmacro RemoveFile "$INSTDIR\kelvanectl.exe"
+    !insertmacro RemoveFile "$INSTDIR\kelvanectlw.exe"
     ${If} ${FileExists} "$INSTDIR\CFG?.BLC"
     ${OrIf} ${FileExists} "$INSTDIR\Lumora.ini"
         MessageBox MB_YESNO|MB_ICONQUESTION|MB_TOPMOST \
@@ -345,7 +572,13 @@ Section "Uninstall"
             MessageBox MB_YESNO|MB_ICONQUESTION|MB_TOPMOST \
                 "Remove your step settings too (the step files and the step names in$\r$\n$APPDATA\Kelvane)?$\r$\n$\r$\nNo keeps them for a later installation." \
                 /SD IDNO IDNO keepUserSteps
-            RMDir /r /REBOOTOK "$APPDATA\Kelvane"
+            ; By name and never recursively: a junction put in the folder must not lead elsewhere.
+            ${ForEach} $R1 1 8 + 1
+                !insertmacro RemoveFile "$APPDATA\Kelvane\CFG$R1.BLC"
+                !insertmacro RemoveFile "$APPDATA\Kelvane\CFG$R1.BL~"
+            ${Next}
+            !insertmacro RemoveFile "$APPDATA\Kelvane\Lumora.ini"
+            RMDir /REBOOTOK "$APPDATA\Kelvane"
           keepUserSteps:
         ${EndIf}
         DeleteRegValue HKCU "${RUN_KEY}" "Kelvane"

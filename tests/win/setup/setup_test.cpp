@@ -6,6 +6,7 @@
 #include "sim/simstate.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <psapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -13,13 +14,14 @@
 namespace {
 
 const std::string kInstallDir = "C:\\Program Files\\Kelvane Test Folder\\";
+const std::string kOutsideDir = "C:\\Kelvane Test Folder\\"; // outside Program Files
 const char kPathKey[] = "SOFTWARE\\Vosk\\Kelvane";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char *const kInstalledFiles[] = {
     "Lumora.exe", "CFG1.DEF", "CFG2.DEF",    "CFG3.DEF",    "CFG4.DEF",       "CFG5.DEF",     "CFG6.DEF",
-    "CFG7.DEF",   "CFG8.DEF", "Quellon.exe", "QUELLON.INI", "kelvanectl.exe", "Uninstall.exe"};
+    "CFG7.DEF",   "CFG8.DEF", "Quellon.exe", "QUELLON.INI", "kelvanectl.exe", "kelvanectlw.exe", "Uninstall.exe"};
 
 std::string setupExe() {
     std::string path = KELVANE_SETUP;
@@ -38,13 +40,14 @@ std::string shortcutPath() {
 // Runs `commandLine` to its end and returns its exit code (~0 when it did not start or end in
 // time); what it writes to its console goes to `output` when one is given.
 DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD timeoutMs = 60000,
-          DWORD *pid = nullptr) {
+          DWORD *pid = nullptr, const char *desktop = nullptr) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (output && !CreatePipe(&readEnd, &writeEnd, &inherit, 0))
         return ~0u;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
+    si.lpDesktop = const_cast<char *>(desktop);
     if (output) {
         SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
         si.dwFlags = STARTF_USESTDHANDLES;
@@ -76,9 +79,10 @@ DWORD run(const std::string &commandLine, std::string *output = nullptr, DWORD t
     return code;
 }
 
-DWORD runSetup(const std::string &folder, DWORD *pid = nullptr) {
+DWORD runSetup(const std::string &folder, DWORD *pid = nullptr, const char *desktop = nullptr) {
     // /D= takes the rest of the line, blanks included, without quotes.
-    return run("\"" + setupExe() + "\" /S /D=" + folder.substr(0, folder.size() - 1), nullptr, 60000, pid);
+    return run("\"" + setupExe() + "\" /S /D=" + folder.substr(0, folder.size() - 1), nullptr, 60000, pid,
+               desktop);
 }
 
 // While it lives, Wine reports `version` ("win10") to the setup, its uninstaller and the copy the
@@ -114,6 +118,11 @@ DWORD runSetupWithoutIgnix(const std::string &folder) {
     DWORD code = runSetup(folder);
     deleteRegTree(HKEY_CURRENT_USER, key);
     return code;
+}
+
+std::string fileText(const std::string &path) {
+    std::vector<uint8_t> bytes = fileBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 // The files Windows is to remove at its next start, as MoveFileEx records them.
@@ -192,6 +201,7 @@ DWORD installedProgramsParent() {
     return parent;
 }
 
+
 bool uninstallerRunning() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {};
@@ -200,6 +210,18 @@ bool uninstallerRunning() {
     for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
         found = _strnicmp(entry.szExeFile, "Un_", 3) == 0 || _stricmp(entry.szExeFile, "Un.exe") == 0 ||
                 _stricmp(entry.szExeFile, "Uninstall.exe") == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
+// Whether `parent` started an explorer.exe that still runs (Wine's stays once started).
+bool startedExplorer(DWORD parent) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = entry.th32ParentProcessID == parent && _stricmp(entry.szExeFile, "explorer.exe") == 0;
     CloseHandle(snapshot);
     return found;
 }
@@ -216,12 +238,14 @@ void removeInstallation() {
             CloseHandle(process);
         }
     }
-    for (const char *file : kInstalledFiles)
-        DeleteFileA((kInstallDir + file).c_str());
-    for (const char *file : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC", "CFG4.BLC", "CFG5.BLC", "CFG6.BLC",
-                             "CFG7.BLC", "CFG8.BLC", "Lumora.ini"})
-        DeleteFileA((kInstallDir + file).c_str());
-    RemoveDirectoryA(kInstallDir.c_str());
+    for (const std::string &folder : {kInstallDir, kOutsideDir}) {
+        for (const char *file : kInstalledFiles)
+            DeleteFileA((folder + file).c_str());
+        for (const char *file : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC", "CFG4.BLC", "CFG5.BLC", "CFG6.BLC",
+                                 "CFG7.BLC", "CFG8.BLC", "Lumora.ini"})
+            DeleteFileA((folder + file).c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
     deleteRegTree(HKEY_LOCAL_MACHINE, kPathKey);
     deleteRegTree(HKEY_LOCAL_MACHINE, kUninstallKey);
     HKEY run;
@@ -354,6 +378,16 @@ TEST_F(SetupTest, SilentUninstallStopsTheProgramRemovesItsFilesAndKeysKeepsTheUs
 TEST_F(SetupTest, OnWindows10TheProgramStartsThroughTheShellAndUninstallTakesTheUsersRunValue) {
     SetupVersion win10("win10");
     DWORD setupPid = 0;
+    // On a deployment service's window station, which no one sees, the setup starts nothing.
+    HWINSTA interactive = GetProcessWindowStation();
+    HWINSTA service = CreateWindowStationA("KelvaneService", 0, GENERIC_ALL, nullptr);
+    ASSERT_TRUE(service && SetProcessWindowStation(service));
+    CloseDesktop(CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr));
+    SetProcessWindowStation(interactive);
+    ASSERT_EQ(runSetup(kInstallDir, &setupPid, "KelvaneService\\Default"), 0u);
+    EXPECT_FALSE(startedExplorer(setupPid)) << "the setup started the program";
+    CloseWindowStation(service);
+
     ASSERT_EQ(runSetup(kInstallDir, &setupPid), 0u);
     for (const char *file : kInstalledFiles)
         EXPECT_TRUE(fileExists(kInstallDir + file)) << file;
@@ -387,10 +421,19 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
     EXPECT_EQ(ctl("cycle", &out), 0u);
     EXPECT_TRUE(
         waitUntil([] { return regText(HKEY_CURRENT_USER, "Software\\KELVANE", "CurrentStep") == "5"; }));
-    EXPECT_EQ(ctl("status", &out), 0u);
-    EXPECT_EQ(out,
-              "Step 5 is in force, on mains.\r\nKept for mains: step 5. Kept for battery: none yet.\r\n"
-              "Windows 5.1, numbered power schemes: step files and names in " + kInstallDir + ".\r\n");
+    // Windows tells a program without a manifest naming it that it runs on 6.2. Wine 8 has no Windows 11.
+    const char kCtlVersion[] = "Software\\Wine\\AppDefaults\\kelvanectl.exe";
+    const std::string byGuid = ", the power scheme \"Kelvane\" by GUID: step files and names in " + userFolder();
+    for (const auto &[version, windows] : std::vector<std::pair<const char *, std::string>>{
+             {"winxp", "5.1, numbered power schemes: step files and names in " + kInstallDir},
+             {"win7", "6.1" + byGuid},
+             {"win10", "10" + byGuid}}) {
+        setRegTextTerminated(HKEY_CURRENT_USER, kCtlVersion, "Version", version);
+        EXPECT_EQ(ctl("status", &out), 0u);
+        EXPECT_EQ(out, "Step 5 is in force, on mains.\r\nKept for mains: step 5. Kept for battery: none yet.\r\n"
+                       "Windows " + windows + ".\r\n");
+    }
+    deleteRegTree(HKEY_CURRENT_USER, kCtlVersion);
 
     // Refused input posts nothing: the step command after it is the only one the program sees.
     size_t from = logSize();
@@ -404,7 +447,21 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
     // The program is on mains: a battery step is refused before it reaches the program.
     EXPECT_EQ(ctl("step 7", &out), 2u);
     EXPECT_EQ(out, "kelvanectl: step 7 is not offered on mains; mains offers steps 1, 2, 3, 5 and 6\r\n");
-    EXPECT_EQ(ctl("step 2", &out), 0u);
+    // The twin without a console (a Windows program, so Windows opens no console window for it) says the
+    // same in a file of the user's temporary folder, and ends with the same codes.
+    const std::string twin = "\"" + kInstallDir + "kelvanectlw.exe\" ";
+    std::vector<uint8_t> image = fileBytes(kInstallDir + "kelvanectlw.exe");
+    ASSERT_GT(image.size(), 0x200u);
+    EXPECT_EQ(reinterpret_cast<const IMAGE_NT_HEADERS *>(&image[image[0x3C]])->OptionalHeader.Subsystem,
+              IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    auto twinSaid = [&](const std::string &arguments) {
+        DWORD code = run(twin + arguments);
+        return std::to_string(code) + " " + fileText(std::string(temp) + "kelvanectlw.txt");
+    };
+    EXPECT_EQ(twinSaid("step 9").find("2 kelvanectl: \"9\" is not a step; steps are 1 to 8\r\n"), 0u);
+    EXPECT_EQ(twinSaid("step 2"), "0 Step 2 is in force.\r\n");
     ASSERT_TRUE(waitLineFrom(from, "SPGS 2"));
     EXPECT_EQ(countPrefixFrom(from, "SPGS"), 1u) << "a refused command reached the program";
     EXPECT_EQ(regText(HKEY_CURRENT_USER, "Software\\KELVANE", "AC_Current_Step"), "2");
@@ -444,12 +501,19 @@ TEST_F(SetupTest, SetupStopsWithoutChangesWhenTheProgramWillNotClose) {
 TEST_F(SetupTest, SetupIntoAFolderThatCannotBeWrittenLeavesTheInstalledProgramAlone) {
     install();
     DWORD pid = programPid();
-    // sysfs takes no new files, not even from root: a read-only medium as Wine sees it.
-    EXPECT_EQ(runSetup("Z:\\sys\\kernel\\"), 2u);
-    EXPECT_EQ(programPid(), pid) << "the running program was stopped";
-    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
-    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"),
-              kInstallDir.substr(0, kInstallDir.size() - 1));
+    // Folders the page (the same check) or /D= may get; sysfs takes no new file, not even from root.
+    const std::string tooLong = "C:\\Program Files\\" + std::string(245 - 17, 'k') + "\\";
+    for (const std::string &folder :
+         {std::string("Z:\\sys\\kernel\\Kelvane\\"), kInstallDir + "Lumora.exe\\", tooLong,
+          std::string("Q:\\Kelvane\\")}) {
+        EXPECT_EQ(runSetup(folder), 2u) << folder;
+        EXPECT_FALSE(fileExists(folder + "Lumora.exe")) << folder;
+        EXPECT_EQ(programPid(), pid) << "the running program was stopped";
+        EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
+        EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"),
+                  kInstallDir.substr(0, kInstallDir.size() - 1));
+    }
+    RemoveDirectoryA(tooLong.c_str());
 }
 
 // A program whose window goes at once while its process stays, still handing the power scheme back:
@@ -468,6 +532,76 @@ TEST_F(SetupTest, SetupThatCannotLoadIgnixChangesNothing) {
     EXPECT_FALSE(fileExists(kInstallDir + "Lumora.exe"));
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// Wine keeps no access lists and names the user as every file's owner: what shows is the refusal of
+// a folder that exists, and the command lines of Windows' tools, replaced here by a stand-in.
+class AclToolStandIns {
+  public:
+    explicit AclToolStandIns(const char *exitCode) {
+        char system[MAX_PATH] = {};
+        GetSystemDirectoryA(system, sizeof system);
+        for (const char *tool : {"\\icacls.exe", "\\cacls.exe"}) {
+            saved_.push_back({system + std::string(tool), fileBytes(system + std::string(tool))});
+            CopyFileA("setup_standin.exe", saved_.back().first.c_str(), FALSE);
+        }
+        // 64-bit Wine runs its own tools from system32 unless told otherwise.
+        setRegText(HKEY_CURRENT_USER, kOverrides, "icacls.exe", "native");
+        setRegText(HKEY_CURRENT_USER, kOverrides, "cacls.exe", "native");
+        DeleteFileA(log_.c_str());
+        SetEnvironmentVariableA("KELVANE_STANDIN_LOG", log_.c_str());
+        SetEnvironmentVariableA("KELVANE_STANDIN_EXIT", exitCode);
+    }
+    ~AclToolStandIns() {
+        for (auto &[path, bytes] : saved_)
+            writeFile(path, bytes);
+        HKEY overrides;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kOverrides, 0, KEY_SET_VALUE, &overrides) == ERROR_SUCCESS)
+            RegDeleteValueA(overrides, "icacls.exe"), RegDeleteValueA(overrides, "cacls.exe"), RegCloseKey(overrides);
+    }
+    std::string log() const { return fileText(log_); }
+
+  private:
+    const std::string log_ = testFolder() + "acltools.log";
+    static constexpr const char *kOverrides = "Software\\Wine\\DllOverrides";
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> saved_;
+};
+
+TEST_F(SetupTest, AFolderOutsideProgramFilesGetsAProtectedAccessListAndOneThatExistsIsRefused) {
+    const std::string folder = "\"" + kOutsideDir.substr(0, kOutsideDir.size() - 1) + "\"";
+    const struct {
+        const char *version, *toolExit; // version "": the prefix's XP
+        DWORD setupExit;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {"", "0", 0, {"cacls.exe\" " + folder + " /T /G \"Administrators:F\" \"SYSTEM:F\" \"Users:R\""}},
+        {"win10", "0", 0,
+         {"icacls.exe\" " + folder + " /reset /T /Q",
+          "icacls.exe\" " + folder +
+              " /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /Q"}},
+        {"win10", "5", 2, {"icacls.exe\" " + folder + " /reset /T /Q"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.version) + " " + c.toolExit);
+        // The last case's program may hold its file a moment after its process has ended.
+        ASSERT_TRUE(waitUntil([] { removeInstallation(); return !fileExists(kOutsideDir); }, 30000));
+        auto version = *c.version ? std::make_unique<SetupVersion>(c.version) : nullptr;
+        AclToolStandIns tools(c.toolExit);
+        EXPECT_EQ(runSetup(kOutsideDir), c.setupExit);
+        for (size_t at = 0; const std::string &command : c.commands)
+            EXPECT_NE(at = tools.log().find(command, at), std::string::npos) << command << " not in\n" << tools.log();
+        EXPECT_EQ(fileExists(kOutsideDir + "Lumora.exe"), c.setupExit == 0);
+        EXPECT_EQ(fileExists(kOutsideDir), c.setupExit == 0) << "a refusal leaves no folder made for it";
+    }
+    // A folder that is there already and not the administrators' (under Wine: any) is refused
+    // before anything is run or written; in Program Files the owner is not asked.
+    removeInstallation();
+    CreateDirectoryA(kOutsideDir.c_str(), nullptr), CreateDirectoryA(kInstallDir.c_str(), nullptr);
+    AclToolStandIns tools("0");
+    EXPECT_EQ(runSetup(kOutsideDir), 2u);
+    EXPECT_FALSE(fileExists(kOutsideDir + "Lumora.exe") || regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
+    install();
+    EXPECT_EQ(tools.log(), "");
 }
 
 } // namespace

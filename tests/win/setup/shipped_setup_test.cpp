@@ -13,8 +13,8 @@ namespace {
 const std::string kFolder = "C:\\Program Files\\Kelvane Shipped Setup\\";
 const char kPathKey[] = "SOFTWARE\\Vosk\\Kelvane";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
-const char *const kFiles[] = {"Lumora.exe",  "CFG1.DEF",    "CFG8.DEF",       "CFG1.BLC",     "CFG8.BLC",
-                              "Quellon.exe", "QUELLON.INI", "kelvanectl.exe", "Uninstall.exe"};
+const char *const kFiles[] = {"Lumora.exe",  "CFG1.DEF",    "CFG8.DEF",       "CFG1.BLC",        "CFG8.BLC",
+                              "Quellon.exe", "QUELLON.INI", "kelvanectl.exe", "kelvanectlw.exe", "Uninstall.exe"};
 
 std::string shippedSetup() {
     std::string path = KELVANE_SHIPPED_SETUP;
