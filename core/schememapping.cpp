@@ -1,10 +1,17 @@
 // The policy half <-> power settings mapping of Windows Vista and later.
 #include "core/schememapping.h"
 
+// Windows counts hibernation from the start of sleep, as DozeS4Timeout does, not from the last input.
+static uint32_t hibernateSetting(const PolicyHalf &half) {
+    if (half.action == kActionSleep)
+        return half.dozeS4Timeout;
+    return half.action == kActionHibernate ? half.idleTimeout : 0;
+}
+
 SchemeSettings settingsForHalf(const PolicyHalf &half, uint8_t throttlePolicy, uint32_t minThrottle) {
     SchemeSettings s = {};
     s.standby = shownStandby(half);
-    s.hibernate = shownHibernation(half);
+    s.hibernate = hibernateSetting(half);
     s.video = half.videoTimeout;
     s.disk = half.spindownTimeout;
     s.throttleMaximum = half.forcedThrottle;
@@ -18,21 +25,10 @@ SchemeSettings settingsForHalf(const PolicyHalf &half, uint8_t throttlePolicy, u
 
 void readBackHalf(const SchemeSettings &s, PolicyHalf &half) {
     // An unchanged pair keeps the half as it is, including idle actions no setting can show.
-    if (s.standby != shownStandby(half) || s.hibernate != shownHibernation(half)) {
-        if (s.standby == 0 && s.hibernate == 0) {
-            half.action = kActionNone;
-            half.idleTimeout = 0;
-            half.dozeS4Timeout = 0;
-        } else if (s.standby == 0) {
-            half.action = kActionHibernate;
-            half.idleTimeout = s.hibernate;
-            half.dozeS4Timeout = 0;
-        } else if (s.hibernate == 0 || s.standby < s.hibernate) {
-            half.action = kActionSleep;
-            half.idleTimeout = s.standby;
-            half.dozeS4Timeout = s.hibernate ? s.hibernate - s.standby : 0;
-        }
-        // Hibernation at or before standby cannot be expressed: the stored values stay.
+    if (s.standby != shownStandby(half) || s.hibernate != hibernateSetting(half)) {
+        half.action = s.standby ? kActionSleep : s.hibernate ? kActionHibernate : kActionNone;
+        half.idleTimeout = s.standby ? s.standby : s.hibernate;
+        half.dozeS4Timeout = s.standby ? s.hibernate : 0;
     }
     half.videoTimeout = s.video;
     half.spindownTimeout = s.disk;

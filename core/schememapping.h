@@ -9,7 +9,7 @@
 // and processor percentages.
 struct SchemeSettings {
     uint32_t standby;
-    uint32_t hibernate; // total idle time before hibernation
+    uint32_t hibernate; // time from the start of standby to hibernation, or idle time when hibernating at once
     uint32_t video;
     uint32_t disk;
     uint32_t throttleMaximum;

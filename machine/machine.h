@@ -62,8 +62,9 @@ void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInf
 // Shut down: takes the shutdown privilege, then ExitWindowsEx.
 BOOL ShutDown(UINT flags);
 
-// Starts the display-mode tool.
-UINT WinExec(const char *commandLine, UINT show);
+// Starts the display-mode tool (CreateProcessA, shown as `show` asks) and returns at once, without
+// waiting for it; FALSE when it could not be started.
+BOOL StartProgram(const char *commandLine, WORD show);
 
 // The platform version.
 BOOL GetVersionExA(OSVERSIONINFOA *info);

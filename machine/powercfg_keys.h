@@ -9,4 +9,5 @@ constexpr const char *kProcessorPolicyKeyFormat =
 // HKEY_CURRENT_USER: the active scheme, the global policy and one key per scheme.
 constexpr const char *kPowerCfgUserKey = "Control Panel\\PowerCfg";
 constexpr const char *kGlobalPolicyKey = "Control Panel\\PowerCfg\\GlobalPowerPolicy";
+constexpr const char *kSchemeListKey = "Control Panel\\PowerCfg\\PowerPolicies";
 constexpr const char *kSchemeKeyFormat = "Control Panel\\PowerCfg\\PowerPolicies\\%d";

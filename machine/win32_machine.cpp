@@ -1,4 +1,9 @@
 // The real machine: thin calls into Windows and the maker's firmware library.
+
+// The GUID power calls are declared for Vista and later only. Their declarations give the types the
+// calls are looked up with; nothing here imports them, so the program still loads on XP.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include "machine/machine.h"
 
 // The maker's library, imported from VKTMETHOD.dll with the standard calling convention.
@@ -63,57 +68,49 @@ template <typename Call> Call resolved(Call &slot, const char *name) {
     return slot;
 }
 
-using SchemeOut = DWORD(WINAPI *)(HKEY, GUID **);
-using SchemeIn = DWORD(WINAPI *)(HKEY, const GUID *);
-using Duplicate = DWORD(WINAPI *)(HKEY, const GUID *, GUID **);
-using Enumerate = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, ULONG, ULONG, UCHAR *, DWORD *);
-using ReadText = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, UCHAR *, DWORD *);
-using WriteText = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, UCHAR *, DWORD);
-using ReadIndex = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, DWORD *);
-using WriteIndex = DWORD(WINAPI *)(HKEY, const GUID *, const GUID *, const GUID *, DWORD);
-
 } // namespace
 
-#define KELVANE_POWER_CALL(type, name, ...)                                                                            \
-    static type name##Call;                                                                                            \
-    type call = resolved(name##Call, #name);                                                                           \
+// Each call is looked up with the type of the SDK's own declaration, so the compiler checks every
+// parameter and the calling convention against it.
+#define KELVANE_POWER_CALL(name, ...)                                                                                  \
+    static decltype(&::name) name##Call;                                                                               \
+    decltype(&::name) call = resolved(name##Call, #name);                                                              \
     return call ? call(__VA_ARGS__) : ERROR_CALL_NOT_IMPLEMENTED
 
-DWORD PowerGetActiveScheme(HKEY root, GUID **active) { KELVANE_POWER_CALL(SchemeOut, PowerGetActiveScheme, root, active); }
-DWORD PowerSetActiveScheme(HKEY root, const GUID *scheme) {
-    KELVANE_POWER_CALL(SchemeIn, PowerSetActiveScheme, root, scheme);
-}
+DWORD PowerGetActiveScheme(HKEY root, GUID **active) { KELVANE_POWER_CALL(PowerGetActiveScheme, root, active); }
+DWORD PowerSetActiveScheme(HKEY root, const GUID *scheme) { KELVANE_POWER_CALL(PowerSetActiveScheme, root, scheme); }
 DWORD PowerDuplicateScheme(HKEY root, const GUID *source, GUID **duplicate) {
-    KELVANE_POWER_CALL(Duplicate, PowerDuplicateScheme, root, source, duplicate);
+    KELVANE_POWER_CALL(PowerDuplicateScheme, root, source, duplicate);
 }
-DWORD PowerDeleteScheme(HKEY root, const GUID *scheme) { KELVANE_POWER_CALL(SchemeIn, PowerDeleteScheme, root, scheme); }
+DWORD PowerDeleteScheme(HKEY root, const GUID *scheme) { KELVANE_POWER_CALL(PowerDeleteScheme, root, scheme); }
 DWORD PowerEnumerate(HKEY root, const GUID *scheme, const GUID *subgroup, ULONG access, ULONG index, UCHAR *buffer,
                      DWORD *bufferSize) {
-    KELVANE_POWER_CALL(Enumerate, PowerEnumerate, root, scheme, subgroup, access, index, buffer, bufferSize);
+    KELVANE_POWER_CALL(PowerEnumerate, root, scheme, subgroup, POWER_DATA_ACCESSOR(access), index, buffer,
+                       bufferSize);
 }
 DWORD PowerReadFriendlyName(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
                             DWORD *bufferSize) {
-    KELVANE_POWER_CALL(ReadText, PowerReadFriendlyName, root, scheme, subgroup, setting, buffer, bufferSize);
+    KELVANE_POWER_CALL(PowerReadFriendlyName, root, scheme, subgroup, setting, buffer, bufferSize);
 }
 DWORD PowerWriteFriendlyName(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
                              DWORD bufferSize) {
-    KELVANE_POWER_CALL(WriteText, PowerWriteFriendlyName, root, scheme, subgroup, setting, buffer, bufferSize);
+    KELVANE_POWER_CALL(PowerWriteFriendlyName, root, scheme, subgroup, setting, buffer, bufferSize);
 }
 DWORD PowerWriteDescription(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, UCHAR *buffer,
                             DWORD bufferSize) {
-    KELVANE_POWER_CALL(WriteText, PowerWriteDescription, root, scheme, subgroup, setting, buffer, bufferSize);
+    KELVANE_POWER_CALL(PowerWriteDescription, root, scheme, subgroup, setting, buffer, bufferSize);
 }
 DWORD PowerReadACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value) {
-    KELVANE_POWER_CALL(ReadIndex, PowerReadACValueIndex, root, scheme, subgroup, setting, value);
+    KELVANE_POWER_CALL(PowerReadACValueIndex, root, scheme, subgroup, setting, value);
 }
 DWORD PowerReadDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value) {
-    KELVANE_POWER_CALL(ReadIndex, PowerReadDCValueIndex, root, scheme, subgroup, setting, value);
+    KELVANE_POWER_CALL(PowerReadDCValueIndex, root, scheme, subgroup, setting, value);
 }
 DWORD PowerWriteACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value) {
-    KELVANE_POWER_CALL(WriteIndex, PowerWriteACValueIndex, root, scheme, subgroup, setting, value);
+    KELVANE_POWER_CALL(PowerWriteACValueIndex, root, scheme, subgroup, setting, value);
 }
 DWORD PowerWriteDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value) {
-    KELVANE_POWER_CALL(WriteIndex, PowerWriteDCValueIndex, root, scheme, subgroup, setting, value);
+    KELVANE_POWER_CALL(PowerWriteDCValueIndex, root, scheme, subgroup, setting, value);
 }
 
 #undef KELVANE_POWER_CALL
@@ -146,7 +143,21 @@ BOOL ShutDown(UINT flags) {
     return ::ExitWindowsEx(flags, 0);
 }
 
-UINT WinExec(const char *commandLine, UINT show) { return ::WinExec(commandLine, show); }
+BOOL StartProgram(const char *commandLine, WORD show) {
+    // CreateProcessA may write into its command line; WinExec would wait for the tool's first input.
+    char command[MAX_PATH + 32];
+    lstrcpynA(command, commandLine, sizeof command);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return FALSE;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return TRUE;
+}
 
 BOOL GetVersionExA(OSVERSIONINFOA *info) { return ::GetVersionExA(info); }
 

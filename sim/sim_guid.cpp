@@ -59,24 +59,26 @@ void writeDword(const char *path, const char *name, DWORD value) {
     RegCloseKey(key);
 }
 
-// Texts are kept as UTF-16, as the calls hand them over; `bytes` need not hold a terminator.
+// Texts are kept as UTF-16, as the calls hand them over; as on Windows, the terminator must lie within
+// `size` bytes, or the call is refused.
 DWORD writeWideText(const GUID *scheme, const wchar_t *name, const UCHAR *bytes, DWORD size) {
     if (!scheme || !bytes)
         return ERROR_INVALID_PARAMETER;
     if (!schemeExists(scheme))
         return ERROR_FILE_NOT_FOUND;
-    wchar_t text[128] = {};
-    size_t chars = size / sizeof(wchar_t);
-    if (chars > 127)
-        chars = 127;
-    memcpy(text, bytes, chars * sizeof(wchar_t));
-    text[chars] = L'\0';
+    wchar_t text[128];
+    size_t chars = size / sizeof(wchar_t), length = 0;
+    memcpy(text, bytes, (chars < 128 ? chars : 128) * sizeof(wchar_t));
+    while (length < chars && length < 128 && text[length])
+        ++length;
+    if (length == chars || length == 128)
+        return ERROR_INVALID_PARAMETER;
     char path[kPathSize];
     schemePath(path, scheme);
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return ERROR_FILE_NOT_FOUND;
-    LONG rc = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)text, DWORD((wcslen(text) + 1) * sizeof(wchar_t)));
+    LONG rc = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)text, DWORD((length + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return DWORD(rc);
 }
@@ -114,6 +116,49 @@ const SeedScheme kSeedSchemes[3] = {
      {{0, 1800}, {0, 0}, {900, 600}, {1200, 1200}, {100, 100}, {100, 100}}},
 };
 
+// The place of a setting the system defines in kSeedSettings, or -1.
+int definedSetting(const GUID *subgroup, const GUID *setting) {
+    for (int i = 0; i < 6; ++i)
+        if (IsEqualGUID(*subgroup, *kSeedSettings[i].subgroup) && IsEqualGUID(*setting, *kSeedSettings[i].setting))
+            return i;
+    return -1;
+}
+
+bool readDword(const char *path, const char *name, DWORD *value) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD data = 0, size = sizeof data, type = 0;
+    LONG rc = RegQueryValueExA(key, name, nullptr, &type, (BYTE *)&data, &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
+        return false;
+    *value = data;
+    return true;
+}
+
+// A scheme's own value of a defined setting, or, as on Windows, the system's default (Balanced's seed).
+DWORD schemeValue(const GUID *scheme, int defined, const char *name) {
+    char path[kPathSize];
+    settingPath(path, scheme, kSeedSettings[defined].subgroup, kSeedSettings[defined].setting);
+    DWORD value;
+    if (readDword(path, name, &value))
+        return value;
+    return kSeedSchemes[0].values[defined][name[0] == 'A' ? 0 : 1];
+}
+
+// The values in force: those of the scheme last activated, copied at its activation.
+void putInForce(const GUID *scheme) {
+    for (int i = 0; i < 6; ++i) {
+        char subgroup[kGuidTextSize], setting[kGuidTextSize], path[kPathSize];
+        formatGuid(*kSeedSettings[i].subgroup, subgroup);
+        formatGuid(*kSeedSettings[i].setting, setting);
+        snprintf(path, sizeof path, "%s\\InForce\\%s\\%s", kSimKey, subgroup, setting);
+        writeDword(path, "ACSettingIndex", schemeValue(scheme, i, "ACSettingIndex"));
+        writeDword(path, "DCSettingIndex", schemeValue(scheme, i, "DCSettingIndex"));
+    }
+}
+
 // Lays out the three schemes, Balanced active, whenever the scheme store is missing.
 void seedSchemes() {
     if (keyExists(kSchemesKey))
@@ -139,6 +184,7 @@ void seedSchemes() {
     char active[kGuidTextSize];
     formatGuid(kSchemeBalanced, active);
     setSimText("ActivePowerScheme", active);
+    putInForce(&kSchemeBalanced);
 }
 
 // Every call: only on NT 6 and later, and on a seeded store.
@@ -195,31 +241,25 @@ DWORD readIndex(const GUID *scheme, const GUID *subgroup, const GUID *setting, c
         return ERROR_CALL_NOT_IMPLEMENTED;
     if (!scheme || !subgroup || !setting || !value)
         return ERROR_INVALID_PARAMETER;
-    char path[kPathSize];
-    settingPath(path, scheme, subgroup, setting);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    int defined = definedSetting(subgroup, setting);
+    if (!schemeExists(scheme) || defined < 0)
         return ERROR_FILE_NOT_FOUND;
-    DWORD data = 0, size = sizeof data, type = 0;
-    LONG rc = RegQueryValueExA(key, name, nullptr, &type, (BYTE *)&data, &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
-        return ERROR_FILE_NOT_FOUND;
-    *value = data;
+    *value = schemeValue(scheme, defined, name);
     return ERROR_SUCCESS;
 }
 
+// Writing a defined setting the scheme lacks gives the scheme its own value.
 DWORD writeIndex(const GUID *scheme, const GUID *subgroup, const GUID *setting, const char *name, DWORD value) {
     if (!available())
         return ERROR_CALL_NOT_IMPLEMENTED;
     if (!scheme || !subgroup || !setting)
         return ERROR_INVALID_PARAMETER;
-    char path[kPathSize];
-    settingPath(path, scheme, subgroup, setting);
-    if (!keyExists(path))
+    if (!schemeExists(scheme) || definedSetting(subgroup, setting) < 0)
         return ERROR_FILE_NOT_FOUND;
     if (simValue("WriteSchemeFails", 0))
         return ERROR_ACCESS_DENIED;
+    char path[kPathSize];
+    settingPath(path, scheme, subgroup, setting);
     writeDword(path, name, value);
     char schemeText[kGuidTextSize], settingText[kGuidTextSize];
     formatGuid(*scheme, schemeText);
@@ -261,6 +301,7 @@ DWORD PowerSetActiveScheme(HKEY, const GUID *scheme) {
     char text[kGuidTextSize];
     formatGuid(*scheme, text);
     setSimText("ActivePowerScheme", text);
+    putInForce(scheme);
     simLog("GUID ACTIVATE %s", text);
     return ERROR_SUCCESS;
 }
@@ -272,6 +313,8 @@ DWORD PowerDuplicateScheme(HKEY, const GUID *source, GUID **duplicate) {
         return ERROR_INVALID_PARAMETER;
     if (!schemeExists(source))
         return ERROR_FILE_NOT_FOUND;
+    if (simValue("DuplicateFails", 0))
+        return ERROR_ACCESS_DENIED;
     GUID fresh;
     if (CoCreateGuid(&fresh) != S_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -306,7 +349,7 @@ DWORD PowerDeleteScheme(HKEY, const GUID *scheme) {
     if (!schemeExists(scheme))
         return ERROR_FILE_NOT_FOUND;
     GUID active;
-    if (readActive(&active) && IsEqualGUID(active, *scheme))
+    if ((readActive(&active) && IsEqualGUID(active, *scheme)) || simValue("DeleteFails", 0))
         return ERROR_ACCESS_DENIED;
     char text[kGuidTextSize];
     formatGuid(*scheme, text);

@@ -508,22 +508,21 @@ BOOL ShutDown(UINT flags) {
     return TRUE;
 }
 
-UINT WinExec(const char *commandLine, UINT show) {
+BOOL StartProgram(const char *commandLine, WORD show) {
     simLog("EXEC %s", commandLine);
-    // Wine's WinExec keeps one handle per call (the new process's idle event), which Windows does not;
-    // the simulated notebook starts the stand-in as Windows would leave it: no handle kept.
+    // The stand-in is started as the real seam starts the tool: no handle kept, no wait.
     char command[MAX_PATH + 32];
     lstrcpynA(command, commandLine, sizeof command);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = WORD(show);
+    startup.wShowWindow = show;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return ERROR_FILE_NOT_FOUND;
+        return FALSE;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return 33;
+    return TRUE;
 }
 
 BOOL GetVersionExA(OSVERSIONINFOA *info) { return ::GetVersionExA(info); }

@@ -13,7 +13,8 @@ void setSimValue(const char *name, DWORD value);
 bool simText(const char *name, char *buf, DWORD size);
 void setSimText(const char *name, const char *text);
 
-// Appends one line to the event log named by "Log" (nothing when no log is set), flushed at once.
+// Appends one line to the event log named by "Log" (nothing when no log is set), in the file
+// for every reader when the call returns.
 void simLog(const char *format, ...);
 
 // Lays out the Windows XP power-scheme store when the user's "Control Panel\PowerCfg" key is missing.

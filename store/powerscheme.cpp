@@ -3,8 +3,10 @@
 
 #include "state/applock.h"
 #include "state/appstate.h"
+#include "store/programfiles.h"
 #include "store/regtext.h"
 #include "store/schemes.h"
+#include "store/sharedscheme.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,13 +33,24 @@ static void adoptXpScheme() {
     copyProcessorPolicy();
 }
 
+static void restrictedUser() {
+    showError("A restricted user can not use this program.\n\nPlease make sure you are not a restricted "
+              "user.\nYou need restart this program.");
+    writeProgramText("Power_Scheme_No", "0");
+}
+
 // Writes the program's scheme under its known index, or as a new scheme when none is known.
 static bool writeOwnScheme(int startedByRunEntry) {
     bool created = app.ownScheme == 0;
     if (created)
         app.ownScheme = 0xFFFFFFFFu;
-    if (!schemes::write(&app.ownScheme, kSchemeName, kSchemeDescription, &app.activeSettings.policy))
+    if (!schemes::write(&app.ownScheme, kSchemeName, kSchemeDescription, &app.activeSettings.policy)) {
+        // From Vista on a refused copy of the user's scheme is a restricted user, as a refused
+        // activation is; nothing was made, so nothing is undone.
+        if (schemes::ownRefused())
+            restrictedUser();
         return false;
+    }
     // Exit deleted the scheme with its processor policy, so a known index needs the copy again; the
     // user's automatic-performance choice stays.
     if (app.isXp) {
@@ -54,10 +67,9 @@ static bool writeOwnScheme(int startedByRunEntry) {
 
 static int activateOwnScheme(int startedByRunEntry) {
     if (!schemes::activate(app.ownScheme, nullptr, nullptr)) {
-        showError("A restricted user can not use this program.\n\nPlease make sure you are not a restricted "
-                  "user.\nYou need restart this program.");
-        writeProgramText("Power_Scheme_No", "0");
-        schemes::discard(app.ownScheme);
+        restrictedUser();
+        if (!otherSessionHoldsScheme())
+            schemes::discard(app.ownScheme);
         restoreUserScheme();
         return 0;
     }
@@ -98,8 +110,33 @@ int provisionPowerScheme(int startedByRunEntry) {
 }
 
 void restoreUserScheme() {
+    // Another session's program still works in the machine's one scheme: it stays as it is.
+    if (otherSessionHoldsScheme())
+        return;
     UINT scheme = app.ownScheme == app.userScheme ? 0 : app.userScheme;
     if (schemes::read(scheme, &app.activeSettings.policy) &&
         schemes::activate(scheme, nullptr, &app.activeSettings.policy))
         schemes::remove(app.ownScheme);
+}
+
+void handBackAtExit() {
+    if (otherSessionHoldsScheme())
+        return;
+    // When the active scheme cannot be read, ours may well be it: hand the user's back first.
+    UINT active = 0;
+    if (!schemes::getActive(&active) || active == app.ownScheme)
+        restoreUserScheme();
+    else
+        schemes::remove(app.ownScheme);
+}
+
+void handBackAtSessionEnd(unsigned long timeoutMs) {
+    // Up to XP the schemes are the user's own; from Vista on they belong to the machine and outlive
+    // the session, so the log-on screen and the next user would keep the program's.
+    if (!ntSixOrLater())
+        return;
+    // The exit's take: its release closes the lock, so no step reaches the deleted scheme afterwards.
+    lockForExit(timeoutMs);
+    handBackAtExit();
+    unlockApplication();
 }

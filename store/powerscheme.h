@@ -6,3 +6,11 @@ int provisionPowerScheme(int startedByRunEntry);
 
 // Gives the active scheme back to the user (or scheme 0) and deletes the program's scheme.
 void restoreUserScheme();
+
+// Every way out: the scheme active at start is made active again and the program's deleted, unless
+// another session's program still uses it. The caller holds the application lock.
+void handBackAtExit();
+
+// The end of the session (WM_ENDSESSION TRUE, the state stored at the query): from Vista on, the
+// hand-back of an exit, waiting at most `timeoutMs` for the lock, which stays closed afterwards.
+void handBackAtSessionEnd(unsigned long timeoutMs);

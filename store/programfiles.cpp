@@ -63,28 +63,43 @@ bool ntSixOrLater() {
     return known != 0;
 }
 
-// "%APPDATA%\Kelvane\", created when missing; resolved at use, as the 9x family's shell lacks the call.
-static bool userDirectory(char (&dir)[MAX_PATH]) {
+// The user's application-data folder, made when missing; the shell's answer when it cannot give it.
+// Looked up at use, as the 9x family's shell lacks the call.
+static HRESULT appDataFolder(char (&path)[MAX_PATH]) {
     using GetFolderPath = HRESULT(WINAPI *)(HWND, int, HANDLE, DWORD, LPSTR);
     HMODULE shell = GetModuleHandleA("shell32.dll");
     if (!shell)
         shell = LoadLibraryA("shell32.dll");
-    auto getFolderPath = shell ? reinterpret_cast<GetFolderPath>(reinterpret_cast<void *>(GetProcAddress(shell, "SHGetFolderPathA"))) : nullptr;
-    char appData[MAX_PATH] = {};
-    if (!getFolderPath || getFolderPath(nullptr, CSIDL_APPDATA, nullptr, 0, appData) != S_OK)
-        return false;
-    int n = snprintf(dir, sizeof dir, "%s\\Kelvane\\", appData);
-    if (n < 0 || size_t(n) >= sizeof dir)
-        return false;
-    // A folder that cannot be made shows in the message of the first file that needs it.
-    CreateDirectoryA(dir, nullptr);
-    return true;
+    auto getFolderPath = shell ? reinterpret_cast<GetFolderPath>(
+                                     reinterpret_cast<void *>(GetProcAddress(shell, "SHGetFolderPathA")))
+                               : nullptr;
+    path[0] = '\0';
+    HRESULT rc = getFolderPath ? getFolderPath(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path)
+                               : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    path[MAX_PATH - 1] = '\0';
+    return rc == S_OK && !path[0] ? E_FAIL : rc;
 }
 
 bool userFilePath(const char *name, char *out, size_t size) {
     if (!ntSixOrLater())
         return programFilePath(name, out, size);
+    char appData[MAX_PATH];
+    HRESULT rc = appDataFolder(appData);
+    if (rc != S_OK) {
+        char text[512];
+        snprintf(text, sizeof text,
+                 "Windows cannot give the application data folder for your file %s (error 0x%08lX).", name,
+                 (unsigned long)rc);
+        showError(text);
+        if (size)
+            out[0] = '\0';
+        return false;
+    }
     char dir[MAX_PATH];
-    bool ok = userDirectory(dir);
+    int n = snprintf(dir, sizeof dir, "%s\\Kelvane\\", appData);
+    bool ok = n >= 0 && size_t(n) < sizeof dir;
+    // A folder that cannot be made shows in the message of the first file that needs it.
+    if (ok)
+        CreateDirectoryA(dir, nullptr);
     return joinFilePath(ok, dir, name, out, size, "The folder for your settings is too long for its file %s.");
 }

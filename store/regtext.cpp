@@ -33,23 +33,25 @@ bool readProgramText(const char *value, char *buf, DWORD size) {
     return readRegText(HKEY_CURRENT_USER, kProgramKey, value, buf, size);
 }
 
+bool setKeyText(HKEY key, const char *value, const char *text) {
+    // A value that already holds the text is left alone: a step switch would otherwise rewrite
+    // unchanged values. The text is compared, not the stored length: NT stores a terminator after it.
+    DWORD len = DWORD(strlen(text)), type = 0;
+    char held[MAX_PATH];
+    DWORD got = sizeof held;
+    if (len < sizeof held && RegQueryValueExA(key, value, nullptr, &type, (BYTE *)held, &got) == ERROR_SUCCESS &&
+        type == REG_SZ && got <= sizeof held && strnlen(held, got) == len && memcmp(held, text, len) == 0)
+        return true;
+    return RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, len) == ERROR_SUCCESS;
+}
+
 bool writeRegText(HKEY root, const char *keyPath, const char *value, const char *text) {
     HKEY key;
     if (RegCreateKeyExA(root, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    // A value that already holds the text is left alone: a step switch would otherwise rewrite three
-    // unchanged values. The text is compared, not the stored length: NT stores a terminator after it.
-    DWORD len = DWORD(strlen(text)), type = 0;
-    char held[64];
-    DWORD got = sizeof held;
-    if (len < sizeof held && RegQueryValueExA(key, value, nullptr, &type, (BYTE *)held, &got) == ERROR_SUCCESS &&
-        type == REG_SZ && got <= sizeof held && strnlen(held, got) == len && memcmp(held, text, len) == 0) {
-        RegCloseKey(key);
-        return true;
-    }
-    LONG rc = RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)text, len);
+    bool written = setKeyText(key, value, text);
     RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    return written;
 }
 
 bool writeProgramText(const char *value, const char *text) {

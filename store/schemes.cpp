@@ -28,6 +28,7 @@ struct GuidSchemes {
     GUID handBack;
     bool ownKnown;
     GUID own;
+    bool ownRefused; // the own scheme could not be duplicated or named
 };
 GuidSchemes guids;
 
@@ -53,8 +54,21 @@ bool activeGuid(GUID &active) {
     return true;
 }
 
-// The first look at the active scheme fixes what exit hands back; a scheme named as the program's own
-// was left active by a crash, so Balanced goes back instead.
+bool schemeExists(const GUID &scheme) {
+    DWORD size = 0;
+    return machine::PowerReadFriendlyName(nullptr, &scheme, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+}
+
+// The scheme recorded by an earlier start, when it is a scheme there and not the program's own.
+bool recordedHandBack(const GUID &own, GUID &recorded) {
+    char text[kGuidTextSize + 1];
+    return readProgramText("HandBackScheme", text, sizeof text) && parseGuid(text, &recorded) &&
+           !sameGuid(recorded, own) && schemeExists(recorded) && !schemeNamed(recorded, "Kelvane");
+}
+
+// The first look at the active scheme fixes what exit hands back, and records it: power schemes belong
+// to the machine and outlive a log-off or a restart, so a start that finds the program's own scheme
+// active (left by a crash, or by another session) hands back the recorded scheme, or else Balanced.
 void readStartScheme() {
     if (guids.startRead)
         return;
@@ -66,9 +80,13 @@ void readStartScheme() {
     if (schemeNamed(active, "Kelvane")) {
         guids.own = active;
         guids.ownKnown = true;
-        guids.handBack = kSchemeBalanced;
+        if (!recordedHandBack(active, guids.handBack))
+            guids.handBack = kSchemeBalanced;
     } else {
         guids.handBack = active;
+        char text[kGuidTextSize];
+        formatGuid(active, text);
+        writeProgramText("HandBackScheme", text);
     }
 }
 
@@ -183,6 +201,7 @@ bool ownGuidScheme(const char *name, const char *description, GUID &scheme) {
         return true;
     }
     GUID *copy = nullptr;
+    guids.ownRefused = true;
     if (machine::PowerDuplicateScheme(nullptr, &guids.handBack, &copy) != ERROR_SUCCESS || !copy)
         return false;
     scheme = *copy;
@@ -192,6 +211,7 @@ bool ownGuidScheme(const char *name, const char *description, GUID &scheme) {
         machine::PowerDeleteScheme(nullptr, &scheme);
         return false;
     }
+    guids.ownRefused = false;
     guids.own = scheme;
     guids.ownKnown = true;
     return true;
@@ -216,17 +236,27 @@ int searchIndexSchemes(const char *name, UINT &found) {
     }
     text[size < sizeof text ? size : sizeof text - 1] = '\0';
     int lastId = parseDecimal(text);
-    for (int i = 0; i <= lastId; ++i) {
-        char path[64], held[256];
-        snprintf(path, sizeof path, kSchemeKeyFormat, i);
-        if (!readRegText(HKEY_CURRENT_USER, path, "Name", held, sizeof held))
+    // Only the schemes that are there are looked at, not every index up to "LastID": a corrupt one (any
+    // number up to INT_MAX) would otherwise hold start-up for hours. The lowest index wins, as in a
+    // search from 0 up.
+    if (RegOpenKeyA(HKEY_CURRENT_USER, kSchemeListKey, &key) != ERROR_SUCCESS)
+        return 0;
+    bool any = false;
+    char child[256]; // any key name fits, so a foreign one never ends the listing
+    for (DWORD i = 0; RegEnumKeyA(key, i, child, sizeof child) == ERROR_SUCCESS; ++i) {
+        int index = parseDecimal(child);
+        char canonical[16], path[64], held[256];
+        snprintf(canonical, sizeof canonical, "%d", index);
+        if (index < 0 || index > lastId || strcmp(canonical, child) != 0 || (any && UINT(index) >= found))
             continue;
-        if (strcmp(held, name) == 0) {
-            found = UINT(i);
-            return 1;
+        snprintf(path, sizeof path, kSchemeKeyFormat, index);
+        if (readRegText(HKEY_CURRENT_USER, path, "Name", held, sizeof held) && strcmp(held, name) == 0) {
+            found = UINT(index);
+            any = true;
         }
     }
-    return 0;
+    RegCloseKey(key);
+    return any ? 1 : 0;
 }
 
 } // namespace
@@ -290,6 +320,8 @@ BOOLEAN write(UINT *scheme, const char *name, const char *description, POWER_POL
     *scheme = kOwnIndex;
     return TRUE;
 }
+
+bool ownRefused() { return guids.ownRefused; }
 
 BOOLEAN remove(UINT scheme) {
     if (!ntSixOrLater())

@@ -12,6 +12,9 @@ BOOLEAN activate(UINT scheme, GLOBAL_POWER_POLICY *global, POWER_POLICY *policy)
 BOOLEAN read(UINT scheme, POWER_POLICY *policy);
 // Writes the scheme `*scheme` (0xFFFFFFFF: a new one) with an ANSI name and description.
 BOOLEAN write(UINT *scheme, const char *name, const char *description, POWER_POLICY *policy);
+// From Windows Vista on: the last write failed because the own scheme could not be duplicated or
+// named, as for a restricted user.
+bool ownRefused();
 BOOLEAN remove(UINT scheme);
 // Removes a scheme that never became active, keys and all.
 void discard(UINT scheme);

@@ -18,13 +18,13 @@ PolicyHalf half(uint32_t action, uint32_t idle, uint32_t doze, uint8_t throttle 
 
 } // namespace
 
-TEST(SchemeMapping, IdleActionsGiveStandbyAndTotalHibernateTimes) {
+TEST(SchemeMapping, IdleActionsGiveStandbyAndHibernateTimesCountedFromStandby) {
     struct Case {
         PolicyHalf half;
         uint32_t standby, hibernate;
     } cases[] = {
         {half(kActionSleep, 600, 0), 600, 0},         // standby, never hibernate
-        {half(kActionSleep, 600, 1200), 600, 1800},   // hibernate after standby: the total time
+        {half(kActionSleep, 600, 1200), 600, 1200},   // hibernate after standby: counted from standby
         {half(kActionHibernate, 900, 0), 0, 900},     // hibernate at once
         {half(kActionNone, 900, 1200), 0, 0},         // never: stored times do not count
         {half(7, 900, 0), 0, 0},                      // an action no setting shows
@@ -62,12 +62,12 @@ TEST(SchemeMapping, ReadingBackGivesTheIdleActionOrKeepsWhatCannotBeExpressed) {
         uint32_t standby, hibernate;
         uint32_t action, idle, doze;
     } cases[] = {
-        {half(kActionNone, 0, 0), 600, 1800, kActionSleep, 600, 1200},
+        {half(kActionNone, 0, 0), 600, 1200, kActionSleep, 600, 1200},
         {half(kActionNone, 0, 0), 600, 0, kActionSleep, 600, 0},
         {half(kActionSleep, 600, 0), 0, 900, kActionHibernate, 900, 0},
         {half(kActionSleep, 600, 1200), 0, 0, kActionNone, 0, 0},
-        {half(kActionSleep, 600, 1200), 1800, 900, kActionSleep, 600, 1200}, // hibernate before standby
-        {half(kActionSleep, 600, 1200), 900, 900, kActionSleep, 600, 1200},  // at the same time
+        {half(kActionSleep, 600, 1200), 1800, 300, kActionSleep, 1800, 300}, // shorter than standby
+        {half(kActionHibernate, 900, 0), 900, 900, kActionSleep, 900, 900},
         {half(7, 300, 0), 0, 0, 7, 300, 0},                                  // unchanged: kept as stored
     };
     for (const Case &c : cases) {

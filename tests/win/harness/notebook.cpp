@@ -3,6 +3,7 @@
 #include "harness/notebook.h"
 
 #include "machine/powercfg_keys.h"
+#include "machine/powerguids.h"
 #include "sim/simstate.h"
 
 #include <shlwapi.h>
@@ -92,6 +93,14 @@ std::string regText(HKEY root, const char *path, const char *value) {
     if (rc != ERROR_SUCCESS)
         return "<missing>";
     return std::string(buf, strnlen(buf, size));
+}
+
+long inForce(const GUID &subgroup, const GUID &setting, bool ac) {
+    char group[kGuidTextSize], name[kGuidTextSize], key[160];
+    formatGuid(subgroup, group), formatGuid(setting, name);
+    snprintf(key, sizeof key, "%s\\InForce\\%s\\%s", kSimKey, group, name);
+    std::string bytes = regBytes(HKEY_CURRENT_USER, key, ac ? "ACSettingIndex" : "DCSettingIndex");
+    return bytes.size() == sizeof(DWORD) ? long(*reinterpret_cast<const DWORD *>(bytes.data())) : -1;
 }
 
 std::string regBytes(HKEY root, const char *path, const char *value) {

@@ -31,6 +31,8 @@ void setRegTextTerminated(HKEY root, const char *key, const char *value, const s
 std::string regBytes(HKEY root, const char *key, const char *value);
 // Stores `bytes` of type `type` with exactly their length.
 void setRegBytes(HKEY root, const char *key, const char *value, DWORD type, const std::string &bytes);
+// A simulated setting's value in force (the last activation's), or -1 when missing.
+long inForce(const GUID &subgroup, const GUID &setting, bool ac);
 void setRegDword(HKEY root, const char *key, const char *value, DWORD data);
 void deleteRegTree(HKEY root, const char *key);
 bool regKeyExists(HKEY root, const char *key);

@@ -181,7 +181,6 @@ TEST_F(GuidSchemesTest, FirstStartDuplicatesTheActiveSchemeAndMakesTheFilesPerUs
     ASSERT_FALSE(boxes.seen().empty());
     EXPECT_EQ(boxes.seen()[0].text, dir + "CFG2.BLC\nOpen Power policy file error!\n\nLoad default setting!");
     EXPECT_FALSE(fileExists(folder->path() + "CFG2.BLC"));
-    EXPECT_FALSE(fileExists(folder->path() + "Lumora.ini"));
 }
 
 TEST_F(GuidSchemesTest, StepSwitchWritesBothSourcesOfTheOwnSchemeOnly) {
@@ -196,15 +195,18 @@ TEST_F(GuidSchemesTest, StepSwitchWritesBothSourcesOfTheOwnSchemeOnly) {
     EXPECT_EQ(countPrefixFrom(from, "GUID WRITE " + own + " "), 12u);
     EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, true), 1800);
     EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, false), 900);
+    EXPECT_EQ(settingValue(own, kSleepSubgroup, kHibernateTimeout, false), 3600) << "an hour after standby began";
     EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoPowerdownTimeout, true), 900);
     EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoPowerdownTimeout, false), 300);
     EXPECT_EQ(settingValue(own, kDiskSubgroup, kDiskPowerdownTimeout, true), 1800);
     EXPECT_EQ(settingValue(own, kDiskSubgroup, kDiskPowerdownTimeout, false), 600);
+    EXPECT_EQ(inForce(kVideoSubgroup, kVideoPowerdownTimeout, true), 900) << "activated after the writes";
+    EXPECT_EQ(inForce(kDiskSubgroup, kDiskPowerdownTimeout, false), 600);
     EXPECT_EQ(userSchemesDump(own), before);
 }
 
 // A setting changed in the own scheme from outside is kept in the step's file; one missing from the
-// scheme takes the file's value.
+// scheme reads, as on Windows, the system's default, and that is what is in force.
 TEST_F(GuidSchemesTest, CaptureKeepsOutsideChangesAndTheFileForMissingSettings) {
     earlierRunFiles();
     startOn("win10");
@@ -218,37 +220,45 @@ TEST_F(GuidSchemesTest, CaptureKeepsOutsideChangesAndTheFileForMissingSettings) 
     std::vector<uint8_t> step2 = fileBytes(appDataFolder() + "CFG2.BLC");
     EXPECT_EQ(policyDword(step2, PolicyOffset::VideoTimeoutAc), 1234u);
     EXPECT_EQ(policyDword(step2, PolicyOffset::VideoTimeoutDc), 600u);
-    EXPECT_EQ(policyDword(step2, PolicyOffset::SpindownTimeoutAc), 0u);
-    EXPECT_EQ(policyDword(step2, PolicyOffset::SpindownTimeoutDc), 1200u);
+    EXPECT_EQ(policyDword(step2, PolicyOffset::SpindownTimeoutAc), 1200u);
+    EXPECT_EQ(policyDword(step2, PolicyOffset::SpindownTimeoutDc), 600u);
 }
 
-// Windows 7 this time: a scheme left active by a crash is taken again, whatever the program's value
-// says, and at exit Balanced is what goes back.
-TEST_F(GuidSchemesTest, CrashLeftSchemeIsReusedAndExitHandsBackBalanced) {
+// Windows 7: a scheme left active by a crash is taken again whatever the program's value says; exit hands
+// back the recorded scheme (Power saver), else Balanced: for one not a GUID, of no scheme, or the own.
+class HandBackRecord : public GuidSchemesTest, public ::testing::WithParamInterface<const char *> {};
+const char kLeft[] = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}", kSaver[] = "{A1841308-3541-4FAB-BC81-F71556F20B4A}";
+INSTANTIATE_TEST_SUITE_P(Each, HandBackRecord,
+                         testing::Values(kSaver, "x", "{12345678-1234-1234-0102-030405060708}", kLeft));
+TEST_P(HandBackRecord, CrashLeftSchemeIsReusedAndExitHandsBackTheRecordedScheme) {
     earlierRunFiles();
-    const std::string left = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+    const std::string left = kLeft;
     std::string leftKey = std::string(kSchemesKey) + "\\" + left;
     // Seeds the notebook's schemes first, then adds the one left behind, with its display setting only.
     setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kSchemesKey) + "\\" + text(kSchemeBalanced)).c_str(),
                          "FriendlyName", "Balanced");
+    setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kSchemesKey) + "\\" + kSaver).c_str(), "FriendlyName", "P");
     setRegTextTerminated(HKEY_CURRENT_USER, leftKey.c_str(), "FriendlyName", "Kelvane");
     setRegDword(HKEY_CURRENT_USER, settingKey(left, kVideoSubgroup, kVideoPowerdownTimeout).c_str(), "ACSettingIndex",
                 60);
     setRegTextTerminated(HKEY_CURRENT_USER, kSimKey, "ActivePowerScheme", left);
     setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Power_Scheme_No", "7");
+    setRegTextTerminated(HKEY_CURRENT_USER, "Software\\KELVANE", "HandBackScheme", GetParam());
+    const std::string handedBack = GetParam() == kSaver ? kSaver : text(kSchemeBalanced);
     startOn("win7");
     EXPECT_EQ(countPrefixFrom(0, "GUID DUPLICATE "), 0u);
     EXPECT_EQ(ownGuidScheme(), left);
     EXPECT_EQ(activeScheme(), left);
     EXPECT_EQ(settingValue(left, kVideoSubgroup, kVideoPowerdownTimeout, true), 1200);
+    EXPECT_EQ(settingValue(left, kDiskSubgroup, kDiskPowerdownTimeout, false), 1200) << "a setting it lacked";
 
     size_t from = logSize();
     exitProgram();
-    long activated = findLine(from, "GUID ACTIVATE " + text(kSchemeBalanced));
+    long activated = findLine(from, "GUID ACTIVATE " + handedBack);
     long deleted = findLine(from, "GUID DELETE " + left);
     EXPECT_GE(activated, 0);
     EXPECT_GT(deleted, activated);
-    EXPECT_EQ(activeScheme(), text(kSchemeBalanced));
+    EXPECT_EQ(activeScheme(), handedBack);
     EXPECT_TRUE(schemesNamed("Kelvane").empty());
 }
 
@@ -263,6 +273,7 @@ TEST_F(GuidSchemesTest, ExitHandsBackTheSchemeActiveAtStart) {
     startOn("win10");
     std::string own = ownGuidScheme();
     EXPECT_TRUE(logContains("GUID DUPLICATE " + text(kSchemePowerSaver) + " " + own));
+    EXPECT_EQ(programValue("HandBackScheme"), text(kSchemePowerSaver)) << "recorded for a start after a crash";
     size_t from = logSize();
     exitProgram();
     long activated = findLine(from, "GUID ACTIVATE " + text(kSchemePowerSaver));
@@ -272,9 +283,44 @@ TEST_F(GuidSchemesTest, ExitHandsBackTheSchemeActiveAtStart) {
     EXPECT_TRUE(schemesNamed("Kelvane").empty());
 }
 
-TEST_F(GuidSchemesTest, ActivationRefusedEndsStartUpWithTheUsersSchemeActive) {
+// Schemes outlive the session from Vista on: its end hands back as Exit does; a cancelled one changes nothing.
+TEST_F(GuidSchemesTest, EndOfTheSessionHandsBackAndACancelledOneChangesNothing) {
     earlierRunFiles();
-    setSimValue("ActivationRefused", 1);
+    for (auto [platform, ends] : {std::pair{"win10", TRUE}, {"win7", TRUE}, {"win10", FALSE}}) {
+        startOn(platform);
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, &answer);
+        ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_ENDSESSION, ends, 0, SMTO_BLOCK, 15000, &answer));
+        EXPECT_EQ(activeScheme() == text(kSchemeBalanced), bool(ends)) << ends;
+        EXPECT_EQ(schemesNamed("Kelvane").size(), ends ? 0u : 1u) << ends;
+        exitProgram();
+    }
+}
+
+// Another session's program shares "Kelvane": exit leaves it, an unlock re-applies; once it is gone, exit hands back.
+TEST_F(GuidSchemesTest, AnotherSessionsProgramKeepsTheSchemeUntilItIsGone) {
+    earlierRunFiles();
+    DWORD session = 0;
+    ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+    HANDLE held = CreateMutexA(nullptr, FALSE, ("Global\\KelvaneScheme." + std::to_string((session + 1) % 64)).c_str());
+    startOn("win10");
+    size_t from = logSize();
+    program.post(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, LPARAM(session));
+    EXPECT_TRUE(waitLineFrom(from, "SPGS 2")) << "the step in force again";
+    exitProgram();
+    EXPECT_EQ(activeScheme(), ownGuidScheme());
+    CloseHandle(held); // that program ends
+    startOn("win7");
+    exitProgram();
+    EXPECT_EQ(activeScheme(), text(kSchemeBalanced));
+    EXPECT_TRUE(schemesNamed("Kelvane").empty());
+}
+
+class RefusedStart : public GuidSchemesTest, public ::testing::WithParamInterface<const char *> {};
+INSTANTIATE_TEST_SUITE_P(Each, RefusedStart, ::testing::Values("ActivationRefused", "DuplicateFails"));
+TEST_P(RefusedStart, EndsStartUpWithTheUsersSchemeActive) {
+    earlierRunFiles();
+    setSimValue(GetParam(), 1);
     MessageBoxWatcher boxes("Kelvane", IDOK);
     ASSERT_TRUE(launch("win10"));
     DWORD code = 1;
@@ -284,6 +330,19 @@ TEST_F(GuidSchemesTest, ActivationRefusedEndsStartUpWithTheUsersSchemeActive) {
     EXPECT_EQ(activeScheme(), text(kSchemeBalanced));
     EXPECT_TRUE(schemesNamed("Kelvane").empty());
     EXPECT_EQ(ownScheme(), "0");
+}
+
+TEST_F(GuidSchemesTest, ApplicationDataFolderWindowsCannotGiveEndsStartUpNamingTheCause) {
+    const char *folders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    std::string kept = regBytes(HKEY_CURRENT_USER, folders, "AppData");
+    setRegTextTerminated(HKEY_CURRENT_USER, folders, "AppData", "Z:\\sys\\kernel\\no\\such");
+    MessageBoxWatcher boxes("Kelvane", IDOK);
+    DWORD code = 1;
+    bool ended = launch("win10") && program.waitExit(20000, &code);
+    setRegBytes(HKEY_CURRENT_USER, folders, "AppData", REG_EXPAND_SZ, kept);
+    ASSERT_TRUE(ended && boxes.seen().size() == 1u);
+    EXPECT_EQ(boxes.seen()[0].text.substr(0, 82),
+              "Windows cannot give the application data folder for your file Lumora.ini (error 0x");
 }
 
 TEST_F(GuidSchemesTest, UnreadableActiveSchemeEndsStartUpChangingNothing) {

@@ -106,6 +106,9 @@ TEST_F(GuidSchemes, DuplicateNameWriteActivateDelete) {
     EXPECT_EQ(ac(*own, kVideoSubgroup, kVideoPowerdownTimeout), 60u);
     EXPECT_EQ(ac(kSchemePowerSaver, kVideoSubgroup, kVideoPowerdownTimeout), 300u);
     EXPECT_EQ(machine::PowerSetActiveScheme(nullptr, own), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(machine::PowerWriteACValueIndex(nullptr, own, &kVideoSubgroup, &kVideoPowerdownTimeout, 120),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(inForce(kVideoSubgroup, kVideoPowerdownTimeout, true), 60) << "in force only at the next activation";
     EXPECT_EQ(machine::PowerDeleteScheme(nullptr, own), DWORD(ERROR_ACCESS_DENIED)) << "the active scheme stays";
     EXPECT_EQ(machine::PowerSetActiveScheme(nullptr, &kSchemePowerSaver), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(machine::PowerDeleteScheme(nullptr, own), DWORD(ERROR_SUCCESS));
@@ -117,6 +120,7 @@ TEST_F(GuidSchemes, DuplicateNameWriteActivateDelete) {
                               "GUID DUPLICATE " + saver + " " + ownText,
                               "GUID WRITE " + ownText + " {3C0BC021-C8A8-4E07-A973-6B14CBCB2B7E} AC 60",
                               "GUID ACTIVATE " + ownText,
+                              "GUID WRITE " + ownText + " {3C0BC021-C8A8-4E07-A973-6B14CBCB2B7E} AC 120",
                               "GUID ACTIVATE " + saver,
                               "GUID DELETE " + ownText,
                           }));
@@ -132,11 +136,19 @@ TEST_F(GuidSchemes, RefusedAndMissingCallsFailWithoutALogLine) {
     EXPECT_EQ(machine::PowerWriteDCValueIndex(nullptr, &missing, &kDiskSubgroup, &kDiskPowerdownTimeout, 5),
               DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(machine::PowerWriteDCValueIndex(nullptr, &kSchemeBalanced, &kDiskSubgroup, &missing, 5),
-              DWORD(ERROR_FILE_NOT_FOUND)) << "a setting the scheme lacks";
+              DWORD(ERROR_FILE_NOT_FOUND)) << "a setting the system does not define";
     setSimValue("WriteSchemeFails", 1);
     EXPECT_EQ(machine::PowerWriteDCValueIndex(nullptr, &kSchemeBalanced, &kDiskSubgroup, &kDiskPowerdownTimeout, 5),
               DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(machine::PowerDeleteScheme(nullptr, &missing), DWORD(ERROR_FILE_NOT_FOUND));
+    GUID *copy = nullptr;
+    setSimValue("DuplicateFails", 1);
+    EXPECT_EQ(machine::PowerDuplicateScheme(nullptr, &kSchemePowerSaver, &copy), DWORD(ERROR_ACCESS_DENIED));
+    setSimValue("DeleteFails", 1);
+    EXPECT_EQ(machine::PowerDeleteScheme(nullptr, &kSchemePowerSaver), DWORD(ERROR_ACCESS_DENIED));
+    const wchar_t name[] = L"Kelvane"; // its terminator left out of the size
+    EXPECT_EQ(machine::PowerWriteFriendlyName(nullptr, &kSchemePowerSaver, nullptr, nullptr, (UCHAR *)name, 14),
+              DWORD(ERROR_INVALID_PARAMETER));
     setSimText("ActivePowerScheme", "not a scheme");
     GUID *active = nullptr;
     EXPECT_EQ(machine::PowerGetActiveScheme(nullptr, &active), DWORD(ERROR_FILE_NOT_FOUND));
@@ -162,7 +174,18 @@ TEST_F(GuidSchemes, IndexSchemesAreGone) {
     EXPECT_TRUE(logLines().empty());
 }
 
-TEST(GuidText, FormatsUpperCaseWithBracesAndParsesEitherCase) {
+TEST(GuidText, OursAreTheSdksAndFormatUpperCaseWithBracesAndParseEitherCase) {
+    for (auto [ours, sdk] : {std::pair{&kSchemeBalanced, &GUID_TYPICAL_POWER_SAVINGS},
+             {&kSchemePowerSaver, &GUID_MAX_POWER_SAVINGS}, {&kSchemeHighPerformance, &GUID_MIN_POWER_SAVINGS},
+             {&kSleepSubgroup, &GUID_SLEEP_SUBGROUP}, {&kStandbyTimeout, &GUID_STANDBY_TIMEOUT},
+             {&kHibernateTimeout, &GUID_HIBERNATE_TIMEOUT}, {&kVideoSubgroup, &GUID_VIDEO_SUBGROUP},
+             {&kVideoPowerdownTimeout, &GUID_VIDEO_POWERDOWN_TIMEOUT}, {&kDiskSubgroup, &GUID_DISK_SUBGROUP},
+             {&kDiskPowerdownTimeout, &GUID_DISK_POWERDOWN_TIMEOUT},
+             {&kProcessorSubgroup, &GUID_PROCESSOR_SETTINGS_SUBGROUP},
+             {&kProcessorThrottleMaximum, &GUID_PROCESSOR_THROTTLE_MAXIMUM},
+             {&kProcessorThrottleMinimum, &GUID_PROCESSOR_THROTTLE_MINIMUM}})
+        EXPECT_EQ(text(*ours), text(*sdk));
+
     EXPECT_EQ(text(kProcessorThrottleMinimum), "{893DEE8E-2BEF-41E0-89C6-B55D0929964C}");
     GUID parsed;
     ASSERT_TRUE(parseGuid("{893dee8e-2bef-41e0-89c6-b55d0929964c}", &parsed));

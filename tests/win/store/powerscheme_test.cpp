@@ -32,6 +32,7 @@ class Provisioning : public ::testing::Test {
         machine::SetActivePwrScheme(2, nullptr, nullptr);
         copyStepDefaults();
     }
+  public:
     int start(int startedByRunEntry = 0) {
         resetAppState();
         clearLog();
@@ -130,6 +131,21 @@ TEST_F(Provisioning, NegativeLastIdSearchesNothing) {
     ASSERT_EQ(start(), 1) << (seen.empty() ? "" : seen.back().text);
     EXPECT_NE(app.ownScheme, 1u);
     EXPECT_TRUE(logContains("WRITE " + std::to_string(app.ownScheme)));
+}
+
+TEST_F(Provisioning, CorruptLastIdCostsALookAtEachSchemeThereNotOnePerIndexUpToIt) {
+    setRegText(HKEY_LOCAL_MACHINE, kPowerCfgMachineKey, "LastID", "2147483647");
+    std::string p = regBytes(HKEY_CURRENT_USER, "Control Panel\\PowerCfg\\PowerPolicies\\2", "Policies");
+    setRegBytes(HKEY_CURRENT_USER, "Control Panel\\PowerCfg\\PowerPolicies\\2000000000", "Policies", REG_BINARY, p);
+    nameScheme(2000000000, "Kelvane");
+    auto run = [](void *self) WINAPI -> DWORD { return static_cast<Provisioning *>(self)->start(); };
+    HANDLE search = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    if (WaitForSingleObject(search, 60000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the search still runs after a minute";
+        TerminateProcess(GetCurrentProcess(), 1);
+    }
+    CloseHandle(search);
+    EXPECT_EQ(app.ownScheme, 2000000000u);
 }
 
 TEST_F(Provisioning, MissingLastIdEndsStartUpWithItsMessage) {
