@@ -6,6 +6,7 @@
 #include "core/steps.h"
 #include "engine/startup.h"
 #include "engine/stepapply.h"
+#include "resources/resource.h"
 #include "state/applock.h"
 #include "state/appstate.h"
 #include "state/commands.h"
@@ -30,6 +31,32 @@ static LRESULT passOn(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 // The three prompts are owned by the dialog; no lock is held while one waits.
 static bool askToSave(HWND dialog, const char *prompt) {
     return MessageBoxA(dialog, prompt, app.caption, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES;
+}
+
+HIMAGELIST LoadStepImages(HINSTANCE instance, int smallIconSize) {
+    // The trees take the largest strip that fits the small-icon size, which grows with the scaling.
+    static const struct {
+        int size;
+        unsigned id;
+    } kStrips[] = {
+        {16, IDB_STEP_IMAGES}, {20, IDB_STEP_IMAGES_20}, {24, IDB_STEP_IMAGES_24}, {32, IDB_STEP_IMAGES_32}};
+    unsigned strip = 0;
+    while (strip + 1 < 4 && kStrips[strip + 1].size <= smallIconSize)
+        ++strip;
+    // A DIB section into a 24-bit list: a device-dependent bitmap in the default 4-bit list would bring
+    // the strips' colours down to the sixteen standard ones.
+    HBITMAP bitmap = HBITMAP(
+        LoadImageA(instance, MAKEINTRESOURCEA(kStrips[strip].id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!bitmap)
+        return nullptr;
+    int size = kStrips[strip].size;
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, int(kStepCount), 0);
+    if (images && ImageList_AddMasked(images, bitmap, 0x00FF0000) < 0) { // blue shows the tree through
+        ImageList_Destroy(images);
+        images = nullptr;
+    }
+    DeleteObject(bitmap);
+    return images;
 }
 
 void FillStepTree(HWND dialog) {
@@ -170,25 +197,46 @@ static HTREEITEM stepItem(DWORD step) {
     return nullptr;
 }
 
+// Set while the step tree's selection is put back on the edit step, which is not taken up again.
+static bool selectingBack;
+
+static void selectEditStep() {
+    if (HTREEITEM shown = stepItem(app.editStep)) {
+        selectingBack = true;
+        SendMessageA(app.stepTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(shown));
+        selectingBack = false;
+    }
+}
+
+// The selection has moved to `chosen` already: the prompt concerns the step left.
+static void takeUpStep(HWND dialog, HTREEITEM chosen) {
+    if (app.configModified && askToSave(dialog, kChangePrompt) && !SaveEditedStep()) {
+        // Nothing was written: the edits stay with their step, as after a failed "Save Configuration".
+        selectEditStep();
+        return;
+    }
+    app.configModified = 0;
+    TVITEMA item = {};
+    item.mask = TVIF_PARAM;
+    item.hItem = chosen;
+    if (!chosen || !SendMessageA(app.stepTree, TVM_GETITEMA, 0, LPARAM(&item)))
+        return;
+    // A step whose file cannot be loaded is not taken up: the edit step stays the one whose settings
+    // the tree shows, reloaded (edits given up at the prompt are gone), and the selection goes back to
+    // it, so a save or a rename never lands on another step.
+    DWORD step = DWORD(item.lParam - 256);
+    if (FillSettingsTree(dialog, step, 1)) {
+        app.editStep = step;
+        return;
+    }
+    FillSettingsTree(dialog, app.editStep, 1);
+    selectEditStep();
+}
+
 static void selectionChanged(HWND dialog, const NMTREEVIEWA *change) {
     if (change->hdr.hwndFrom == app.stepTree) {
-        // The selection has moved already: the prompt concerns the step left.
-        if (app.configModified && askToSave(dialog, kChangePrompt))
-            SaveEditedStep();
-        app.configModified = 0;
-        TVITEMA item = {};
-        item.mask = TVIF_PARAM;
-        item.hItem = change->itemNew.hItem;
-        if (item.hItem && SendMessageA(app.stepTree, TVM_GETITEMA, 0, LPARAM(&item))) {
-            // A step whose file cannot be loaded is not taken up: the edit step stays the one whose
-            // settings the tree shows, and the selection goes back to it, so a save or a rename never
-            // lands on another step.
-            DWORD chosen = DWORD(item.lParam - 256);
-            if (FillSettingsTree(dialog, chosen, 1))
-                app.editStep = chosen;
-            else if (HTREEITEM shown = stepItem(app.editStep))
-                SendMessageA(app.stepTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(shown));
-        }
+        if (!selectingBack)
+            takeUpStep(dialog, change->itemNew.hItem);
         app.stepTreeActive = 1;
         previewPanelLevel(0);
     } else {
@@ -334,7 +382,12 @@ static INT_PTR commanded(HWND dialog, WPARAM wParam, LPARAM lParam) {
 static void initialise(HWND dialog) {
     readPanelControl();
     FillStepTree(dialog);
-    FillSettingsTree(dialog, app.currentStep, 1);
+    // The step in force's file cannot be loaded (its message is shown): the dialog does not open, so
+    // no menu choice edits settings left from another step or given up, and no save writes them.
+    if (!FillSettingsTree(dialog, app.currentStep, 1)) {
+        EndDialog(dialog, IDCANCEL);
+        return;
+    }
     app.editStep = app.currentStep;
     app.configOpen = 1;
     DeleteMenu(app.configMenu, CONFIG_POPUP_CLOCK, MF_BYPOSITION); // the dialog offers no clock
@@ -342,6 +395,17 @@ static void initialise(HWND dialog) {
         DeleteMenu(app.configMenu, CONFIG_POPUP_PERFORMANCE, MF_BYPOSITION);
     else
         AdaptPerformanceMenu(GetSubMenu(app.configMenu, CONFIG_POPUP_PERFORMANCE));
+}
+
+void EndConfigDialog() {
+    if (!app.configOpen || !app.configDialog)
+        return;
+    if (app.labelEditing) {
+        discardingName = true;
+        SendDlgItemMessageA(app.configDialog, IDC_STEP_TREE, TVM_ENDEDITLABELNOW, TRUE, 0);
+        discardingName = false;
+    }
+    EndDialog(app.configDialog, IDCANCEL);
 }
 
 static void destroyed(HWND dialog) {

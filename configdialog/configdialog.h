@@ -5,6 +5,14 @@
 
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The step pictures of both trees: the largest strip that fits `smallIconSize`, eight images with the
+// strip's own colours; null when it cannot be loaded.
+HIMAGELIST LoadStepImages(HINSTANCE instance, int smallIconSize);
+
+// Ends the open dialog from outside its handlers (the program's exit): a name being edited is
+// dropped, and its destruction asks about unsaved edits with the "leave" prompt.
+void EndConfigDialog();
+
 // Clears the step tree and fills it with the eight steps, named as in the tray menu.
 void FillStepTree(HWND dialog);
 

@@ -16,7 +16,6 @@
 #include "tray/tray.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 static void sendMethod(DWORD method, DWORD argument) {
@@ -88,51 +87,18 @@ static void changeToVidmoResolution() {
     }
 }
 
-// Raised by every entry into step 6 and every putting back of the display mode, so a tool start still
-// waiting belongs to the step 6 in force or is dropped.
-static volatile LONG displayEntry;
-
-struct DisplayToolStart {
-    LONG entry;
-    char command[MAX_PATH + 16];
-};
-
-// WinExec waits until the tool takes input: it runs on a thread of its own once the application that
-// asked for it has released the lock (taking the lock waits for the outermost release), so neither
-// the window thread nor a cycle worker waits for the tool, and nothing waits for it holding the lock.
-static DWORD WINAPI displayToolStarter(void *parameter) {
-    DisplayToolStart *start = static_cast<DisplayToolStart *>(parameter);
-    bool due;
-    {
-        ApplicationLock lock;
-        due = start->entry == displayEntry;
-    }
-    if (due)
-        machine::WinExec(start->command, SW_SHOWDEFAULT);
-    free(start);
-    return 0;
-}
-
+// Started in its place in the step's order: CreateProcessA returns at once, so nothing waits for the
+// tool under the lock, and the program's path is quoted, since in a folder with blanks ("C:\Program
+// Files\...") Windows would otherwise try "C:\Program.exe" first.
 static void startDisplayTool() {
-    auto *start = static_cast<DisplayToolStart *>(malloc(sizeof(DisplayToolStart)));
-    if (!start)
-        return;
-    start->entry = InterlockedIncrement(&displayEntry);
-    // The program's path is quoted: in a folder with blanks ("C:\Program Files\...") Windows would
-    // otherwise try "C:\Program.exe" first.
     char tool[MAX_PATH];
-    HANDLE thread = nullptr;
+    char command[MAX_PATH + 16];
     if (programFilePath("VidmoCFG.EXE", tool, sizeof tool) &&
-        snprintf(start->command, sizeof start->command, "\"%s\" VIDMO", tool) < int(sizeof start->command))
-        thread = CreateThread(nullptr, 0, displayToolStarter, start, 0, nullptr);
-    if (thread)
-        CloseHandle(thread);
-    else
-        free(start);
+        snprintf(command, sizeof command, "\"%s\" VIDMO", tool) < int(sizeof command))
+        machine::StartProgram(command, SW_SHOWDEFAULT);
 }
 
 void restoreSavedDisplayMode() {
-    InterlockedIncrement(&displayEntry); // a tool start still waiting is no longer wanted
     if (app.savedDisplayMode.dmPelsHeight == 0)
         return;
     DEVMODEA current = {};
@@ -169,6 +135,8 @@ static void applyDisplaySwitch(unsigned step, DWORD previousStep) {
 
 int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
     ApplicationLock lock;
+    if (!lock.held)
+        return 0; // the program has ended, or a hung call holds the lock: nothing is changed
     DWORD step = *stepRef;
     StepSettings &record = window ? app.activeSettings : app.editSettings;
     HMENU menu = window ? GetSubMenu(GetMenu(window), 0) : app.trayMenu;
@@ -241,6 +209,8 @@ void captureStepState(DWORD step, DWORD onAcNow) {
     if (!isStep(step))
         return;
     ApplicationLock lock;
+    if (!lock.held)
+        return;
     DWORD active = queryScreenSaver(app.screenSaverPath);
     if (onAcNow)
         app.activeSettings.screenSaverAc = active;
@@ -283,13 +253,13 @@ static void sendPanelLevelForSource(DWORD batteryLevel) {
 
 void applyPanelLevel() {
     ApplicationLock lock;
-    if (app.panelControl)
+    if (lock.held && app.panelControl)
         sendPanelLevelForSource(app.activeSettings.panelLevel);
 }
 
 void previewPanelLevel(int force) {
     ApplicationLock lock;
-    if (!app.panelControl)
+    if (!lock.held || !app.panelControl)
         return;
     if (force == 1)
         sendMethod(firmware::SPLV, app.editSettings.panelLevel);
@@ -299,7 +269,7 @@ void previewPanelLevel(int force) {
 
 void readPanelLevel(int which) {
     ApplicationLock lock;
-    if (!app.panelControl)
+    if (!lock.held || !app.panelControl)
         return;
     DWORD out = 0;
     // A failed read keeps the level the program had.

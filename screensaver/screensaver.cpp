@@ -4,6 +4,7 @@
 
 #include "machine/machine.h"
 #include "state/appstate.h"
+#include "store/programfiles.h"
 #include "store/regtext.h"
 
 #include <cstdio>
@@ -50,19 +51,24 @@ bool systemIniPath(char *ini) {
     return snprintf(ini, MAX_PATH, "%s\\system.ini", dir) < MAX_PATH;
 }
 
-// REG_SZ with the text's length and no terminator, like every value the program writes.
+// Like every value the program writes; an application of each step would otherwise rewrite it.
 void setSaverValue(HKEY key, const char *path) {
-    DWORD len = DWORD(strnlen(path, kScreenSaverPathSize));
-    RegSetValueExA(key, kSaverValue, 0, REG_SZ, (const BYTE *)path, len);
+    char name[kScreenSaverPathSize];
+    copyPath(name, path);
+    setKeyText(key, kSaverValue, name);
 }
 
-// Last resort at start-up: a screen saver every installation of the platform family ships.
+// Last resort at start-up: a screen saver every installation of the platform family ships. Windows
+// Vista and later no longer have logon.scr; they ship scrnsave.scr (a blank screen).
 void fixedScreenSaver(char *path) {
     char dir[kScreenSaverPathSize];
-    const char *file = app.isNt ? "logon.scr" : "3DTEXT~1.scr";
+    const char *file = !app.isNt ? "3DTEXT~1.scr" : ntSixOrLater() ? "scrnsave.scr" : "logon.scr";
     if (systemDirectory(dir) && joinPath(path, dir, file))
         return;
-    copyPath(path, app.isNt ? "c:\\windows\\system32\\logon.scr" : "C:\\windows\\system\\3DTEXT~1.scr");
+    if (!app.isNt)
+        copyPath(path, "C:\\windows\\system\\3DTEXT~1.scr");
+    else
+        joinPath(path, "c:\\windows\\system32", file);
 }
 
 } // namespace
@@ -91,7 +97,7 @@ void applyScreenSaver(DWORD active, const char *path) {
 
     if (app.isNt) {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
             setSaverValue(key, path);
             RegCloseKey(key);
         }
@@ -162,7 +168,7 @@ int readSystemScreenSaver(char *path) {
 void rememberScreenSaver(const char *path) {
     // Opened, never created: the program's key comes into being with its other values.
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return;
     setSaverValue(key, path);
     RegCloseKey(key);

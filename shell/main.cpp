@@ -1,9 +1,12 @@
 // Entry of the tray program: single instance per user, start-up, and the message loop.
+#include "configdialog/configdialog.h"
 #include "engine/firmware.h"
 #include "engine/startup.h"
 #include "engine/stepapply.h"
+#include "machine/machine.h"
 #include "resources/resource.h"
 #include "shell/mainwnd.h"
+#include "shell/sessions.h"
 #include "shell/workers.h"
 #include "state/appstate.h"
 #include "store/powerscheme.h"
@@ -27,14 +30,25 @@ static void RegisterMainClass(HINSTANCE instance) {
     RegisterClassExA(&wc);
 }
 
+// The prefix of the program's named objects: the session's own namespace, where a user of another
+// session cannot create them first (on XP the console's unprefixed names are the machine's). Windows
+// 2000 and later know it; NT 4 and the 9x family have one namespace and refuse the backslash.
+static const char *sessionNamespace() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    bool known = machine::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                 version.dwMajorVersion >= 5;
+    return known ? "Local\\" : "";
+}
+
 // One copy per user: the mutex is named by the window title and the user name.
 static bool claimInstance() {
     char user[kTextSize] = {};
     DWORD size = sizeof user;
     if (!GetUserNameA(user, &size))
         user[0] = '\0';
-    char name[2 * kTextSize];
-    snprintf(name, sizeof name, "%s%s", app.windowName, user);
+    char name[2 * kTextSize + 8];
+    snprintf(name, sizeof name, "%s%s%s", sessionNamespace(), app.windowName, user);
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
     return mutex && GetLastError() != ERROR_ALREADY_EXISTS;
 }
@@ -47,17 +61,7 @@ static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunE
                                      nullptr, instance, nullptr);
     if (!app.mainWindow)
         return 0;
-    // The trees take the largest strip that fits the small-icon size, which grows with the scaling.
-    static const struct {
-        int size;
-        unsigned id;
-    } kStrips[] = {
-        {16, IDB_STEP_IMAGES}, {20, IDB_STEP_IMAGES_20}, {24, IDB_STEP_IMAGES_24}, {32, IDB_STEP_IMAGES_32}};
-    unsigned strip = 0;
-    while (strip + 1 < 4 && kStrips[strip + 1].size <= GetSystemMetrics(SM_CXSMICON))
-        ++strip;
-    app.treeImageList = ImageList_LoadImageA(instance, MAKEINTRESOURCEA(kStrips[strip].id),
-                                             kStrips[strip].size, 0, 0x00FF0000, IMAGE_BITMAP, 0);
+    app.treeImageList = LoadStepImages(instance, GetSystemMetrics(SM_CXSMICON));
 
     DWORD mask = 0;
     if (!firmware::None_Method(firmware::SFUN, &mask)) {
@@ -85,6 +89,7 @@ static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunE
     applyStep(app.mainWindow, &app.currentStep, 0);
     applyPanelLevel();
     NotifyOsd(app.currentStep);
+    StartUpEnded(app.mainWindow);
     return 1;
 }
 
@@ -105,8 +110,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     int startedByRunEntry = strcmp(tail, "1") == 0;
     if (!InitInstance(instance, forceThrottle, startedByRunEntry))
         return 0;
+    watchSessions(app.mainWindow);
 
-    app.cycleCancelEvent = CreateEventA(nullptr, TRUE, FALSE, "VOSK_KLVXP_MUTEX");
+    char eventName[32];
+    snprintf(eventName, sizeof eventName, "%sVOSK_KLVXP_MUTEX", sessionNamespace());
+    app.cycleCancelEvent = CreateEventA(nullptr, TRUE, FALSE, eventName);
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMORA));
     MSG msg = {};
     BOOL got;

@@ -4,6 +4,9 @@
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Start-up has ended: the step and power messages held meanwhile run now, in their order.
+void StartUpEnded(HWND window);
+
 // Turns the machine off.
 void ShutDownNow();
 

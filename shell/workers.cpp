@@ -1,6 +1,7 @@
 // Step-change notifications to the on-screen display and the worker threads.
 #include "shell/workers.h"
 
+#include "core/steps.h"
 #include "engine/stepapply.h"
 #include "machine/machine.h"
 #include "state/applock.h"
@@ -31,7 +32,7 @@ void NotifyOsd(DWORD step) {
 // Applies the pending step when its deadline has passed and nothing stopped it meanwhile.
 static void applyDueCycleStep() {
     ApplicationLock lock;
-    if (cycleQuit || !cyclePending || LONG(cycleDue - GetTickCount()) > 0)
+    if (!lock.held || cycleQuit || !cyclePending || LONG(cycleDue - GetTickCount()) > 0)
         return;
     cyclePending = 0;
     if (!app.configOpen)
@@ -63,9 +64,9 @@ DWORD WINAPI CycleWorker(void *) {
         }
         if (rc == WAIT_FAILED) {
             // The event cannot be waited on: every further wait would fail at once. The pending step
-            // counts as timed out; the worker then ends, and the next command starts a new one.
-            DWORD wait = cycleWait();
-            if (wait != INFINITE) {
+            // counts as timed out, also when a command moved its deadline during the sleep; the worker
+            // then ends, and the next command starts a new one.
+            for (DWORD wait; !cycleQuit && (wait = cycleWait()) != INFINITE;) {
                 Sleep(wait);
                 applyDueCycleStep();
             }
@@ -100,12 +101,15 @@ void scheduleCycleStep() {
 void stopCycleWorkers() {
     ApplicationLock lock;
     InterlockedIncrement(&cycleGeneration);
+    // The display showed the dropped step, which never came in: the cycle goes on from the step applied.
+    if (cyclePending && isStep(app.currentStep))
+        app.cycleStep = app.currentStep;
     cyclePending = 0;
     if (app.cycleCancelEvent)
         SetEvent(app.cycleCancelEvent);
 }
 
-void endCycleWorker() {
+void endCycleWorker(DWORD timeoutMs) {
     // No lock needed: the worker looks at the quit flag under the lock before it applies anything,
     // so the only wait here is the bounded one for the worker.
     cycleQuit = 1;
@@ -114,29 +118,30 @@ void endCycleWorker() {
         return;
     if (app.cycleCancelEvent)
         SetEvent(app.cycleCancelEvent);
-    waitTakingSentMessages(app.cycleThreadA, 5000);
+    waitTakingSentMessages(app.cycleThreadA, timeoutMs);
     CloseHandle(app.cycleThreadA);
     app.cycleThreadA = nullptr;
 }
 
 // Each activation takes the application lock, so it never lands inside a step application.
-bool activateUserScheme() {
+UserSchemeResult activateUserScheme() {
     ApplicationLock lock;
     POWER_POLICY userPolicy;
-    return schemes::read(app.userScheme, &userPolicy) &&
-           schemes::activate(app.userScheme, nullptr, &userPolicy);
+    if (!lock.held || !schemes::read(app.userScheme, &userPolicy))
+        return UserSchemeUnread;
+    return schemes::activate(app.userScheme, nullptr, &userPolicy) ? UserSchemeActive : UserSchemeRefused;
 }
 
 void activateOwnScheme() {
     ApplicationLock lock;
     POWER_POLICY ownPolicy;
-    if (schemes::read(app.ownScheme, &ownPolicy))
+    if (lock.held && schemes::read(app.ownScheme, &ownPolicy))
         schemes::activate(app.ownScheme, nullptr, &ownPolicy);
 }
 
 DWORD WINAPI SchemeBounceWorker(void *) {
     // The worker has no windows: a plain wait.
-    if (activateUserScheme()) {
+    if (activateUserScheme() == UserSchemeActive) {
         Sleep(1000);
         activateOwnScheme();
     }

@@ -23,10 +23,10 @@ void scheduleCycleStep();
 // application lock before any later application, which overrides what it did.
 void stopCycleWorkers();
 
-// Drops a pending cycle step and ends the worker for good (exit), waiting at most 5000 ms for it.
-void endCycleWorker();
+// Drops a pending cycle step and ends the worker for good (exit), waiting at most `timeoutMs` for it.
+void endCycleWorker(DWORD timeoutMs);
 
-// The two halves of the scheme bounce: the user's scheme (false when it cannot be read or
-// activated), then the program's again.
-bool activateUserScheme();
+// The two halves of the scheme bounce: the user's scheme, then the program's again.
+enum UserSchemeResult { UserSchemeUnread, UserSchemeRefused, UserSchemeActive };
+UserSchemeResult activateUserScheme();
 void activateOwnScheme();

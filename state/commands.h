@@ -25,10 +25,11 @@ constexpr unsigned kTrayRightButtonUp = 517; // WM_RBUTTONUP
 // Private messages of the main window. The step command a change of power source posts for itself,
 // wParam the step: it alone skips the panel-level read and starts the scheme bounce.
 constexpr unsigned kSourceStepMessage = 0x8000 + 101;
-// A message box raised on a worker, shown by the window thread; lParam from handPendingMessagesTo().
+// Message boxes raised on a worker wait for the window thread (handPendingMessagesTo); no parameters.
 constexpr unsigned kShowMessageMessage = 0x8000 + 102;
-// The timer that ends the scheme bounce at resume.
+// The timer that ends the scheme bounce at resume, and the one that retries held commands.
 constexpr unsigned kBounceTimer = 1;
+constexpr unsigned kRetryTimer = 2;
 
 // Sent to the on-screen display: WM_COMMAND with this low word and the step in the high word.
 constexpr unsigned kOsdStepCommand = 108;

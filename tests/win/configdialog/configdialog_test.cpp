@@ -22,6 +22,8 @@ template <typename Check> bool waitUntil(Check wanted, DWORD ms = 15000) {
     return true;
 }
 
+void CALLBACK closeWithOk(HWND, UINT, UINT_PTR, DWORD) { PostMessageA(app.configDialog, WM_COMMAND, IDOK, 0); }
+
 struct TreeItem {
     HTREEITEM handle;
     std::string text;
@@ -33,8 +35,7 @@ class ConfigDialog : public StartedProgram {
     void SetUp() override {
         StartedProgram::SetUp();
         app.trayMenu = trayMenu();
-        app.treeImageList = ImageList_LoadImageA(app.instance, MAKEINTRESOURCEA(IDB_STEP_IMAGES), 16, 0,
-                                                 0x00FF0000, IMAGE_BITMAP, 0);
+        app.treeImageList = LoadStepImages(app.instance, 16);
     }
     void TearDown() override {
         if (dialog) {
@@ -344,6 +345,7 @@ TEST_F(ConfigDialog, EditingAStepNameInPlace) {
     press(edit(7, "Night"), VK_RETURN);
     EXPECT_EQ(items(IDC_STEP_TREE)[6].text, "Night");
     EXPECT_EQ(trayText(7), "Night");
+    press(edit(2, "Step 2"), VK_RETURN); // the step in force, renamed: it keeps its check mark
     press(edit(2, "Lost"), VK_ESCAPE);
     EXPECT_EQ(items(IDC_STEP_TREE)[1].text, "Step 2");
     EXPECT_TRUE(IsWindow(dialog));
@@ -370,14 +372,30 @@ TEST_F(ConfigDialog, AFailedSaveIsReportedAndStillCountsAsModified) {
     MessageBoxWatcher boxes;
     command(IDM_CONFIG_SAVE);
     ASSERT_TRUE(boxes.waitFor(1));
+    { // Yes at the "Change" prompt meets the same failure: the step and its edits stay.
+        MessageBoxWatcher yes("Kelvane", IDYES);
+        selectStep(3);
+    }
     boxes.setButton(IDNO);
     EXPECT_EQ(boxes.seen()[0].text, testFolder() + "CFG2.BLC\nWrite Power policy file error!");
     EXPECT_EQ(boxes.seen()[0].icon, UINT(MB_ICONERROR));
     EXPECT_EQ(app.configModified, 1u);
+    EXPECT_EQ(app.editStep, 2u);
+    EXPECT_EQ(valueText(KindVideo), "Video off timer 1 hour ");
     close(IDCANCEL);
     RemoveDirectoryA(blocker.c_str());
-    ASSERT_TRUE(boxes.waitFor(2));
-    EXPECT_EQ(boxes.seen()[1].text, kExitPrompt) << "the next way out asks again";
+    ASSERT_TRUE(boxes.waitFor(3));
+    EXPECT_EQ(boxes.seen()[2].text, kExitPrompt) << "the next way out asks again";
+}
+
+// The step in force cannot be loaded: its error, and no dialog (a time-out would close one with OK).
+TEST_F(ConfigDialog, AnUnreadableStepInForceKeepsTheDialogClosed) {
+    writeFile(testFolder() + "CFG2.BLC", std::vector<uint8_t>(150, 0xAB));
+    MessageBoxWatcher boxes;
+    UINT_PTR timer = SetTimer(nullptr, 0, 15000, closeWithOk);
+    EXPECT_EQ(DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_CONFIGURATION), nullptr, ConfigDialogProc, 0), 2);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(boxes.seen().at(0).text, testFolder() + "CFG2.BLC\nRead Power policy file(Screen_Saver) error!");
 }
 
 TEST_F(ConfigDialog, TheProcessorsLowestThrottleShapesThePerformanceMenu) {

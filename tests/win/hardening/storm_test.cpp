@@ -4,7 +4,9 @@
 #include "lumorafixture.h"
 #include "soak.h"
 
+#include <commctrl.h>
 #include <cstdlib>
+#include <optional>
 #include <random>
 
 namespace {
@@ -16,6 +18,14 @@ unsigned lastAnnouncedStep() {
         if (line->compare(0, 5, "SPGS ") == 0)
             return unsigned(std::strtoul(line->c_str() + 5, nullptr, 10));
     return 0;
+}
+
+// The n-th item of a tree of another process, in the order shown, or null.
+HTREEITEM nthItem(HWND tree, int n) {
+    auto item = HTREEITEM(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    while (item && n-- > 0)
+        item = HTREEITEM(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, LPARAM(item)));
+    return item;
 }
 
 } // namespace
@@ -34,7 +44,7 @@ TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentA
     ASSERT_TRUE(osd.start());
     onMains();
     startProgram();
-    MessageBoxWatcher boxes("Kelvane", IDOK, program.pid());
+    std::optional<MessageBoxWatcher> boxes(std::in_place, "Kelvane", IDOK, program.pid());
     ASSERT_TRUE(waitLogQuiet(500));
     const long handlesBefore = openHandles(program.pid());
     ASSERT_GT(handlesBefore, 0);
@@ -42,20 +52,30 @@ TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentA
 
     // Commands that open a dialog, a menu or a message box, or end, suspend or shut down, are left out;
     // "Auto StartUp" marks the end of each batch.
+    // With the dialog open, "Configuration ..." is in the list too.
+    bool dialogOpen = false;
     auto safeCommandId = [&] {
         for (;;) {
             unsigned id = below(4) ? 32700 + below(400) : below(0x10000);
-            if (id != 104 && id != 105 && (id < 33071 || id > 33076))
+            if (id != 104 && id != 105 && (id < 33071 || id > 33076 || (dialogOpen && id == 33074)))
                 return id;
         }
     };
     auto randomCode = [&] { return below(2) ? 0u : below(0x10000); };
+    auto anyParameter = [&] { return below(2) ? below(10) : unsigned(random()); };
 
     unsigned long sent = 0, batches = 0, sourceFlips = 0, endQueries = 0;
     bool autoStartUp = false;
+    // Each batch ends with a marker: the batch is through once the program has taken it.
+    auto endBatch = [&] {
+        program.command(kCmdAutoStartUp);
+        autoStartUp = !autoStartUp;
+        ++batches;
+        return waitUntil([&] { return programValue("AUTOSTARTUP") == (autoStartUp ? "1" : "0"); }, 120000);
+    };
     DWORD start = GetTickCount();
-    while (sent < count) {
-        for (unsigned i = 0; i < 500 && sent < count; ++i, ++sent) {
+    auto sendOne = [&] {
+        {
             unsigned kind = below(100);
             if (kind < 4) {
                 program.command(stepCommand(1 + below(8)) | (below(8) ? 0 : WPARAM(randomCode()) << 16));
@@ -81,6 +101,9 @@ TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentA
                 if ((event == PBT_APMRESUMESUSPEND || event == PBT_APMRESUMECRITICAL) && below(8))
                     event = PBT_APMSUSPEND;
                 program.powerEvent(event);
+            } else if (kind < 60) {
+                // The program's private messages, with any parameters: a source's step, a handed box.
+                program.post(0x8065 + below(2), anyParameter(), LPARAM(anyParameter()));
             } else if (kind < 84) {
                 // Tray callbacks other than the double click (About) and the right click (menu).
                 LPARAM mouse = below(4) ? 0x200 + below(16) : below(0x10000);
@@ -97,13 +120,12 @@ TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentA
                 ++endQueries;
             }
         }
-        // The batch is through once the program has taken the marker behind it.
-        program.command(kCmdAutoStartUp);
-        autoStartUp = !autoStartUp;
-        ++batches;
-        ASSERT_TRUE(
-            waitUntil([&] { return programValue("AUTOSTARTUP") == (autoStartUp ? "1" : "0"); }, 120000))
-            << "batch " << batches << " was not taken within two minutes (seed " << seed << ")";
+    };
+    while (sent < count) {
+        for (unsigned i = 0; i < 500 && sent < count; ++i, ++sent)
+            sendOne();
+        ASSERT_TRUE(endBatch()) << "batch " << batches << " was not taken within two minutes (seed " << seed
+                                << ")";
         ASSERT_TRUE(program.running());
     }
     DWORD stormMs = GetTickCount() - start;
@@ -118,18 +140,46 @@ TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentA
     const long handlesAfter = openHandles(program.pid());
     EXPECT_LE(handlesAfter, handlesBefore + 2) << "handles by type now: " << openHandlesByType(program.pid());
     EXPECT_EQ(findKelvaneBox(program.pid()), nullptr) << "a message box is open";
-    for (const SeenMessage &box : boxes.seen())
+    for (const SeenMessage &box : boxes->seen())
         ADD_FAILURE() << "message box during the storm: " << box.text;
+    boxes.reset();
     printf("[ info ] %lu messages in %lu batches took %lu ms (%lu source changes, %lu log-off queries); "
            "handles %ld -> %ld; step %u\n",
            sent, batches, stormMs, sourceFlips, endQueries, handlesBefore, handlesAfter, step);
 
-    // Exit hands the user's scheme back and takes the program's scheme away.
+    // The storm goes on with the configuration dialog open and edited; then Exit comes while the dialog
+    // asks whether to save before it changes the step.
     const std::string own = ownScheme();
+    program.command(kCmdConfiguration);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(
+        waitUntil([&] { return (dialog = FindWindowA("#32770", "Configuration Kelvane")) != nullptr; }));
+    for (int n = 0; HTREEITEM item = nthItem(GetDlgItem(dialog, 1001), n); ++n) {
+        SendMessageA(GetDlgItem(dialog, 1001), TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
+        for (WPARAM choice : {32811, 33000, 33001}) // "Never", "ON", "OFF": some fit the item
+            SendMessageA(dialog, WM_COMMAND, choice, 0);
+    }
+    dialogOpen = true;
+    for (unsigned i = 0; i < 500; ++i)
+        sendOne();
+    ASSERT_TRUE(endBatch());
+    PostMessageA(GetDlgItem(dialog, 1003), TVM_SELECTITEM, TVGN_CARET,
+                 LPARAM(nthItem(GetDlgItem(dialog, 1003), 3)));
+    ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; })) << "no prompt";
+    size_t from = logSize();
     program.command(kCmdExit);
+    ASSERT_TRUE(endBatch() || !program.running());
+    MessageBoxWatcher prompts("Kelvane", IDYES, program.pid());
     DWORD code = 1;
     ASSERT_TRUE(program.waitExit(30000, &code));
     EXPECT_EQ(code, 0u);
+    ASSERT_FALSE(prompts.seen().empty());
+    EXPECT_EQ(prompts.seen()[0].text,
+              "Configuration has been changed.\nDo you want to save befor you Change ?");
+    long deleted = findLine(from, "DELETE " + own);
+    ASSERT_GE(deleted, 0);
+    for (const std::string &line : logLinesFrom(size_t(deleted) + 1))
+        ADD_FAILURE() << "after the scheme was handed back: " << line;
     EXPECT_EQ(activeSchemeText(), userScheme);
     EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, schemeKey(own).c_str())) << "the program's scheme is left";
 }

@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(ExitOrClose, EndingInStepSix, ::testing::Values(true, f
 using SessionEnding = LumoraTest;
 
 // Log-off asks first and destroys nothing: the resolution goes back, the live state is stored, and a
-// cycle step still pending is dropped instead of coming in during the log-off.
+// cycle step still pending is dropped instead of coming in during the log-off. A cancelled log-off
+// cycles on from the step in force.
 TEST_F(SessionEnding, QueryRestoresTheResolutionStoresTheStateAndDropsThePendingCycle) {
     rememberSteps(6, 2, 6);
     ASSERT_TRUE(osd.start());
@@ -135,15 +136,24 @@ TEST_F(SessionEnding, QueryRestoresTheResolutionStoresTheStateAndDropsThePending
     size_t from = logSize();
     program.command(kCmdStepCycle); // 6 -> 1 on mains, due in 1.5 s
     ASSERT_TRUE(waitLineFrom(from, "OSD 1")) << "the cycle command was not taken";
+    const std::string file = folder->path() + "CFG6.BLC";
+    const std::vector<uint8_t> stored = fileBytes(file);
+    setSimValue("ScreenSaverActive", !simValue("ScreenSaverActive", 0)); // changed by the user
     DWORD_PTR answer = 0;
     ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, &answer));
     EXPECT_EQ(answer, DWORD_PTR(TRUE));
     EXPECT_GE(findLine(from, "DISPLAY 1024x768x32"), 0) << "the resolution was not restored";
     EXPECT_GE(findLine(from, "GPLV"), 0) << "the panel level in force was not read";
+    EXPECT_NE(fileBytes(file), stored) << "the live state was not stored into the step's file";
     Sleep(2500); // past the cycle step's quiet time
     EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "the pending cycle step came in during the log-off";
     EXPECT_EQ(programValue("CurrentStep"), "6");
     EXPECT_TRUE(program.running()) << "the query destroys nothing";
+    size_t next = logSize();
+    program.command(kCmdStepCycle);
+    ASSERT_TRUE(waitUntil([&] { return countPrefixFrom(next, "OSD ") > 0; }))
+        << "the cycle command was not taken";
+    EXPECT_EQ(logLinesFrom(next)[0], "OSD 1") << "the dropped step was skipped";
 }
 
 using StartUpStops = LumoraTest;
@@ -177,6 +187,11 @@ TEST_F(StartUpStops, MissingFunctionBitWarnsAfterProvisioningAndHandsSchemeBack)
     EXPECT_GE(findLine(0, "WRITE " + own), 0);
     EXPECT_GE(findLine(0, "ACTIVATE " + own), 0);
     EXPECT_EQ(activeSchemeText(), own);
+    // The warning's modal loop holds a step command and a change of source: start-up has not ended.
+    for (auto [message, wParam] :
+         {std::pair<UINT, WPARAM>{WM_COMMAND, stepCommand(3)}, {WM_POWERBROADCAST, 10}})
+        EXPECT_TRUE(SendMessageTimeoutA(findProgramWindow(program.pid()), message, wParam, 0, SMTO_BLOCK,
+                                        15000, nullptr));
 
     ShownBox box;
     ASSERT_TRUE(answerKelvaneBox(program.pid(), &box));

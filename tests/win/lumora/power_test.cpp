@@ -125,6 +125,8 @@ TEST_F(PowerEvents, ResumeOnSameSourceBouncesSchemeAndShowsStep) {
            GetTickCount() - asked);
     expectBounce(clock, from, "0", own);
     EXPECT_TRUE(waitLineFrom(from, "OSD 3"));
+    EXPECT_GT(findLine(from, "OSD 3"), findLine(from, "ACTIVATE " + own))
+        << "shown before the scheme was back";
     EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "no step is applied at resume";
 }
 

@@ -11,7 +11,8 @@
 // Messages and commands the program takes from outside.
 constexpr UINT kTrayCallback = 32868;
 constexpr WPARAM kCmdStepCycle = 92, kCmdExit = 105, kCmdAutoStartUp = 33076, kCmdAutoPerformance = 33077;
-constexpr WPARAM kCmdStandByNow = 33071, kCmdHibernateNow = 33072, kCmdShutDownNow = 33075;
+constexpr WPARAM kCmdStandByNow = 33071, kCmdHibernateNow = 33072, kCmdShutDownNow = 33075,
+                 kCmdConfiguration = 33074;
 constexpr WPARAM stepCommand(unsigned step) {
     return 32968 + step;
 }

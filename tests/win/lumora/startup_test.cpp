@@ -117,7 +117,8 @@ TEST_F(Startup, ProgramsSchemeHasItsProcessorPolicyAgainAfterAnExit) {
     ASSERT_TRUE(program.start(folder->exe()));
     ASSERT_TRUE(program.waitReady());
     EXPECT_GE(findLine(from, "WRITE " + own), 0) << "written again under its index";
-    EXPECT_GT(countPrefixFrom(from, "THROTTLE " + own + " "), 0u);
+    EXPECT_GT(countPrefixFrom(size_t(findLine(from, "ACTIVATE " + own)), "THROTTLE " + own + " "), 0u)
+        << "the step's own throttle, after the copy from scheme 3 and the activation";
 }
 
 TEST_F(Startup, ProcessorPolicyThatCannotBeReadIsNotWritten) {

@@ -132,7 +132,8 @@ class ScreenSaverControl : public ::testing::Test {
     }
 
     std::string fixedFallback() const {
-        return systemDirectory() + (app.isNt ? "\\logon.scr" : "\\3DTEXT~1.scr");
+        const char *nt = LOBYTE(GetVersion()) >= 6 ? "\\scrnsave.scr" : "\\logon.scr"; // Vista on: no logon.scr
+        return systemDirectory() + (app.isNt ? nt : "\\3DTEXT~1.scr");
     }
 
     Family family = Family::Xp;
@@ -205,6 +206,13 @@ TEST_F(ScreenSaverControl, TurningOnNamesThePathInTheSystemPlaceAndRemembersIt) 
         EXPECT_EQ(iniText(), kMissing);
     } else {
         EXPECT_EQ(regText(HKEY_CURRENT_USER, kDesktop, kValue), kMissing);
+    }
+    // A name already in place is not written again: NT keeps the bytes after its end, which a rewrite drops.
+    const std::string stored("C:\\Savers\\mine.scr\0kept\0", 24);
+    for (const char *path : {kOwnKey, kDesktop}) {
+        setRegBytes(HKEY_CURRENT_USER, path, kValue, REG_SZ, stored);
+        applyScreenSaver(1, app.screenSaverPath);
+        EXPECT_TRUE(!app.isNt || regBytes(HKEY_CURRENT_USER, path, kValue) == stored) << path;
     }
 }
 
@@ -440,4 +448,8 @@ TEST(ScreenSaverPlatforms, NtBeforeXp) {
 
 TEST(ScreenSaverPlatforms, NineFamily) {
     EXPECT_EQ(runOnPlatform("win98", "ScreenSaverControl.*"), 0);
+}
+
+TEST(ScreenSaverPlatforms, WindowsTenFallsBackToItsOwnSaver) {
+    EXPECT_EQ(runOnPlatform("win10", "ScreenSaverControl.*Fall*"), 0);
 }

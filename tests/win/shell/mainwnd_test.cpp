@@ -24,6 +24,13 @@ TEST(MainWindow, AboutBoxThatFailedToOpenDoesNotBlockTheNext) {
     app.instance = GetModuleHandleA("kernel32.dll"); // holds no About box: the dialog cannot be made
     SendMessageA(window, WM_COMMAND, kCmdAbout, 0);
     EXPECT_EQ(app.aboutOpen, 0u);
+    // Nor a configuration dialog: its tray item is not left grayed.
+    HMENU bar = CreateMenu(), tray = CreatePopupMenu();
+    AppendMenuA(tray, MF_STRING, kCmdConfiguration, "Configuration ...");
+    AppendMenuA(bar, MF_POPUP, UINT_PTR(tray), "");
+    SetMenu(window, bar);
+    SendMessageA(window, WM_COMMAND, kCmdConfiguration, 0);
+    EXPECT_EQ(GetMenuState(tray, kCmdConfiguration, MF_BYCOMMAND) & MF_GRAYED, 0u);
 
     app.instance = GetModuleHandleA(nullptr);
     std::atomic<bool> seen{false};
@@ -43,7 +50,8 @@ TEST(MainWindow, AboutBoxThatFailedToOpenDoesNotBlockTheNext) {
 }
 
 // A cancel event that cannot be waited on must not make the step-cycle worker spin: the pending step
-// counts as timed out, and the worker ends. Its load error (no step is in force here) goes to the window.
+// counts as timed out, also when a command moved it meanwhile, and the worker ends. Its load error (no
+// step is in force here) goes to the window.
 TEST(CycleWorker, EndsWhenItsEventCannotBeWaitedOn) {
     resetAppState();
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
@@ -52,6 +60,8 @@ TEST(CycleWorker, EndsWhenItsEventCannotBeWaitedOn) {
     app.cycleCancelEvent = HANDLE(ULONG_PTR(0x7770)); // no such handle: every wait fails at once
     scheduleCycleStep();
     ASSERT_NE(app.cycleThreadA, nullptr);
+    Sleep(500); // into the worker's sleep toward the first deadline
+    scheduleCycleStep();
     EXPECT_EQ(WaitForSingleObject(app.cycleThreadA, 10000), DWORD(WAIT_OBJECT_0)) << "the worker did not end";
     DWORD code = 0;
     GetExitCodeThread(app.cycleThreadA, &code);

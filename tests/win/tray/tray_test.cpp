@@ -1,5 +1,6 @@
 // The tray icon, the tray menu built from the step names, the menu bar and accelerators of the main window.
 #include "testwindow.h"
+#include "configdialog/configdialog.h"
 #include "harness/screenshot.h"
 
 #include "resources/resource.h"
@@ -169,6 +170,8 @@ TEST_F(TrayMenu, MissingIniGivesKeyNamesAndNoMenuBarBuildsNothing) {
     ASSERT_NE(bare, nullptr);
     EXPECT_EQ(BuildTrayMenu(bare), 0);
     ShowTrayMenu(bare, 10, 10, 0); // nothing to show: returns at once
+    MSG after;
+    EXPECT_FALSE(PeekMessageA(&after, nullptr, WM_USER, WM_USER, PM_REMOVE)) << "a menu was tracked";
     DestroyWindow(bare);
 }
 
@@ -307,19 +310,24 @@ TEST(StepPictures, EveryStepHasItsOwnIconAtEverySmallAndLargeSizeAndTreeImages) 
         for (size_t b = a + 1; b < small.size(); ++b)
             EXPECT_NE(small[a], small[b]) << "steps " << a + 1 << " and " << b + 1 << " look alike";
 
-    // Bitmap 138: eight 16-pixel images side by side, blue where the tree shows through.
-    HIMAGELIST images =
-        ImageList_LoadImageA(instance, MAKEINTRESOURCEA(IDB_STEP_IMAGES), 16, 0, 0x00FF0000, IMAGE_BITMAP, 0);
+    // Bitmap 138: eight 16-pixel images side by side, blue where the tree shows through. The trees' list
+    // keeps each badge's colour (a 4-bit list made steps 1-3 red).
+    HIMAGELIST images = LoadStepImages(instance, 16);
     ASSERT_NE(images, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(images), 8);
-    ImageList_Destroy(images);
     HBITMAP strip = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_STEP_IMAGES));
     ASSERT_NE(strip, nullptr);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, strip);
+    HDC dc = CreateCompatibleDC(nullptr), drawn = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, strip), oldDrawn = SelectObject(drawn, CreateCompatibleBitmap(dc, 16, 16));
     EXPECT_EQ(GetPixel(dc, 0, 0), COLORREF(0x00FF0000)) << "corners are the mask blue";
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         EXPECT_NE(GetPixel(dc, i * 16 + 8, 3), COLORREF(0x00FF0000)) << "image " << i << " has a badge";
+        ImageList_Draw(images, i, drawn, 0, 0, ILD_NORMAL);
+        EXPECT_EQ(GetPixel(drawn, 8, 3), GetPixel(dc, i * 16 + 8, 3)) << "image " << i << " keeps its colour";
+    }
+    DeleteObject(SelectObject(drawn, oldDrawn));
+    DeleteDC(drawn);
+    ImageList_Destroy(images);
     SelectObject(dc, old);
     DeleteDC(dc);
     DeleteObject(strip);
