@@ -186,44 +186,40 @@ bool installedProgramReady() {
         30000);
 }
 
-// The parent of a running Lumora.exe started from the installation folder; 0 when none runs.
-DWORD installedProgramsParent() {
+// The first running process `matches` takes (a PROCESSENTRY32), or an entry with process id 0.
+template <typename Matches> PROCESSENTRY32 findProcess(Matches matches) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    DWORD parent = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more && !parent;
-         more = Process32Next(snapshot, &entry))
-        if (_stricmp(entry.szExeFile, "Lumora.exe") == 0 &&
-            _stricmp(imageOf(entry.th32ProcessID).c_str(), (kInstallDir + "Lumora.exe").c_str()) == 0)
-            parent = entry.th32ParentProcessID;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (matches(entry)) {
+            CloseHandle(snapshot);
+            return entry;
+        }
     CloseHandle(snapshot);
-    return parent;
+    return PROCESSENTRY32{};
 }
 
+// The parent of a running Lumora.exe started from the installation folder; 0 when none runs.
+DWORD installedProgramsParent() {
+    return findProcess([](const PROCESSENTRY32 &e) {
+               return _stricmp(e.szExeFile, "Lumora.exe") == 0 &&
+                      _stricmp(imageOf(e.th32ProcessID).c_str(), (kInstallDir + "Lumora.exe").c_str()) == 0;
+           }).th32ParentProcessID;
+}
 
 bool uninstallerRunning() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = _strnicmp(entry.szExeFile, "Un_", 3) == 0 || _stricmp(entry.szExeFile, "Un.exe") == 0 ||
-                _stricmp(entry.szExeFile, "Uninstall.exe") == 0;
-    CloseHandle(snapshot);
-    return found;
+    return findProcess([](const PROCESSENTRY32 &e) {
+               return _strnicmp(e.szExeFile, "Un_", 3) == 0 || _stricmp(e.szExeFile, "Un.exe") == 0 ||
+                      _stricmp(e.szExeFile, "Uninstall.exe") == 0;
+           }).th32ProcessID != 0;
 }
 
 // Whether `parent` started an explorer.exe that still runs (Wine's stays once started).
 bool startedExplorer(DWORD parent) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = entry.th32ParentProcessID == parent && _stricmp(entry.szExeFile, "explorer.exe") == 0;
-    CloseHandle(snapshot);
-    return found;
+    return findProcess([&](const PROCESSENTRY32 &e) {
+               return e.th32ParentProcessID == parent && _stricmp(e.szExeFile, "explorer.exe") == 0;
+           }).th32ProcessID != 0;
 }
 
 void removeInstallation() {
