@@ -5,6 +5,7 @@
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600
 #include "machine/machine.h"
+#include "machine/startprogram.h"
 
 // The maker's library, imported from VKTMETHOD.dll with the standard calling convention.
 extern "C" {
@@ -143,21 +144,7 @@ BOOL ShutDown(UINT flags) {
     return ::ExitWindowsEx(flags, 0);
 }
 
-BOOL StartProgram(const char *commandLine, WORD show) {
-    // CreateProcessA may write into its command line; WinExec would wait for the tool's first input.
-    char command[MAX_PATH + 32];
-    lstrcpynA(command, commandLine, sizeof command);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = show;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return FALSE;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return TRUE;
-}
+BOOL StartProgram(const char *commandLine, WORD show) { return startDetached(commandLine, show); }
 
 BOOL GetVersionExA(OSVERSIONINFOA *info) { return ::GetVersionExA(info); }
 

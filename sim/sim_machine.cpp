@@ -1,6 +1,7 @@
 // The simulated notebook: the machine seam answered from the registry, with every effect logged.
 #include "machine/machine.h"
 #include "machine/powercfg_keys.h"
+#include "machine/startprogram.h"
 #include "sim/simstate.h"
 
 #include <cstdio>
@@ -511,18 +512,7 @@ BOOL ShutDown(UINT flags) {
 BOOL StartProgram(const char *commandLine, WORD show) {
     simLog("EXEC %s", commandLine);
     // The stand-in is started as the real seam starts the tool: no handle kept, no wait.
-    char command[MAX_PATH + 32];
-    lstrcpynA(command, commandLine, sizeof command);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = show;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return FALSE;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return TRUE;
+    return startDetached(commandLine, show);
 }
 
 BOOL GetVersionExA(OSVERSIONINFOA *info) { return ::GetVersionExA(info); }
