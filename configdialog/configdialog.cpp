@@ -109,8 +109,9 @@ static void showSaveError(DWORD step) {
 int SaveEditedStep() {
     // Under the lock: a cycle worker or the scheme bounce may apply or capture meanwhile. The error is
     // shown once the lock is released.
+    // A lock not taken in time (a machine call hangs on a worker) writes nothing either.
     ApplicationLock lock;
-    if (!saveStepSettings(app.editStep, app.editSettings)) {
+    if (!lock.held || !saveStepSettings(app.editStep, app.editSettings)) {
         // Nothing was written, so nothing is applied: the edits stay in editSettings.
         showSaveError(app.editStep);
         return 0;
@@ -148,7 +149,7 @@ static void loadDefaultSetting(HWND dialog) {
     // One lock from the copy to the re-application, as a save: a cycle worker must not change the step
     // in force between the comparison and the application. Its messages wait for the release.
     ApplicationLock lock;
-    if (!restoreStepDefault(app.editStep))
+    if (!lock.held || !restoreStepDefault(app.editStep))
         return;
     FillSettingsTree(dialog, app.editStep, 1);
     if (app.editStep == app.currentStep) {

@@ -70,7 +70,7 @@ int FillSettingsTree(HWND dialog, DWORD step, int reload) {
         // Loaded aside: a short file must not leave half its bytes in the settings being edited.
         ApplicationLock lock;
         StepSettings loaded = app.editSettings;
-        if (!loadStepSettings(step, loaded))
+        if (!lock.held || !loadStepSettings(step, loaded))
             return 0;
         app.editSettings = loaded;
     }

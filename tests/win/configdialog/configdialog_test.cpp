@@ -6,6 +6,7 @@
 #include "core/configrules.h"
 #include "harness/screenshot.h"
 #include "sim/simstate.h"
+#include "state/applock.h"
 #include "store/stepfiles.h"
 
 #include <thread>
@@ -386,6 +387,32 @@ TEST_F(ConfigDialog, AFailedSaveIsReportedAndStillCountsAsModified) {
     RemoveDirectoryA(blocker.c_str());
     ASSERT_TRUE(boxes.waitFor(3));
     EXPECT_EQ(boxes.seen()[2].text, kExitPrompt) << "the next way out asks again";
+}
+
+// A lock held past the window thread's bound (a hung machine call on a worker): the dialog loads,
+// copies, saves and applies nothing, keeps its step and edits, and says the save failed.
+TEST_F(ConfigDialog, WithoutTheLockNothingIsLoadedCopiedOrSaved) {
+    open();
+    const std::vector<uint8_t> stored = stepFile(2);
+    app.mainWindow = dialog; // its thread is the window thread, as in the program
+    MessageBoxWatcher boxes;
+    {
+        ApplicationLock worker;
+        ASSERT_TRUE(worker.held);
+        selectStep(3);
+        command(IDM_CONFIG_LOAD_DEFAULT);
+        selectSetting(KindVideo);
+        command(IDM_TIMEOUT_1_HOUR);
+        command(IDM_CONFIG_SAVE);
+    }
+    app.mainWindow = window;
+    EXPECT_EQ(app.editStep, 2u);
+    EXPECT_EQ(app.configModified, 1u);
+    EXPECT_EQ(valueText(KindVideo), "Video off timer 1 hour ");
+    EXPECT_EQ(stepFile(2), stored);
+    EXPECT_EQ(logLines().size(), 0u) << logLines().front();
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text, testFolder() + "CFG2.BLC\nWrite Power policy file error!");
 }
 
 // The step in force cannot be loaded: its error, and no dialog (a time-out would close one with OK).
