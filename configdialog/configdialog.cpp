@@ -297,8 +297,14 @@ static void doubleClicked(HWND dialog) {
     ShowTrayMenu(dialog, cursor.x, cursor.y, position);
 }
 
-// Set while the close box discards a name being edited.
+// Set while a way out of the dialog discards a name being edited.
 static bool discardingName;
+
+static void discardNameEdit(HWND dialog) {
+    discardingName = true;
+    SendDlgItemMessageA(dialog, IDC_STEP_TREE, TVM_ENDEDITLABELNOW, TRUE, 0);
+    discardingName = false;
+}
 
 static INT_PTR notified(HWND dialog, WPARAM wParam, LPARAM lParam) {
     NMHDR *header = reinterpret_cast<NMHDR *>(lParam);
@@ -341,9 +347,7 @@ static INT_PTR commanded(HWND dialog, WPARAM wParam, LPARAM lParam) {
     if (app.labelEditing) {
         if (id != IDCANCEL)
             return passOn(dialog, WM_COMMAND, wParam, lParam); // no menu choice during a name edit
-        discardingName = true;
-        SendDlgItemMessageA(dialog, IDC_STEP_TREE, TVM_ENDEDITLABELNOW, TRUE, 0);
-        discardingName = false;
+        discardNameEdit(dialog);
         return closeDialog(dialog, IDCANCEL);
     }
     switch (id) {
@@ -401,11 +405,8 @@ static void initialise(HWND dialog) {
 void EndConfigDialog() {
     if (!app.configOpen || !app.configDialog)
         return;
-    if (app.labelEditing) {
-        discardingName = true;
-        SendDlgItemMessageA(app.configDialog, IDC_STEP_TREE, TVM_ENDEDITLABELNOW, TRUE, 0);
-        discardingName = false;
-    }
+    if (app.labelEditing)
+        discardNameEdit(app.configDialog);
     EndDialog(app.configDialog, IDCANCEL);
 }
 

@@ -393,9 +393,13 @@ static void runHeld(HWND window) {
         memmove(held, held + 1, (heldCount - 1) * sizeof held[0]);
         --heldCount;
         if (!runHeldKind(window, m)) {
-            memmove(held + 1, held, heldCount * sizeof held[0]);
-            held[0] = m;
-            ++heldCount;
+            // Back to the front, unless messages held during its wait filled the queue: then it, the
+            // oldest, goes, as in hold().
+            if (heldCount < kHeldMax) {
+                memmove(held + 1, held, heldCount * sizeof held[0]);
+                held[0] = m;
+                ++heldCount;
+            }
             SetTimer(window, kRetryTimer, kRetryMs, nullptr);
             break;
         }

@@ -57,13 +57,20 @@ static DWORD windowThread() { return app.mainWindow ? GetWindowThreadProcessId(a
 
 static void showNow(const char *text, UINT icon) { MessageBoxA(nullptr, text, app.caption, MB_TOPMOST | icon); }
 
+// Empties `queue`, giving its messages to the caller.
+static PendingMessage *takeAll(MessageQueue &queue) {
+    PendingMessage *first = queue.first;
+    queue.first = nullptr;
+    queue.last = &queue.first;
+    return first;
+}
+
 static void append(MessageQueue &to, MessageQueue &from) {
     if (!from.first)
         return;
     *to.last = from.first;
     to.last = from.last;
-    from.first = nullptr;
-    from.last = &from.first;
+    takeAll(from);
 }
 
 static void showAll(PendingMessage *message) {
@@ -80,9 +87,7 @@ static void showWindowBoxes() {
     if (windowTakes > 0)
         return;
     EnterCriticalSection(&windowGuard);
-    PendingMessage *shown = windowBoxes.first;
-    windowBoxes.first = nullptr;
-    windowBoxes.last = &windowBoxes.first;
+    PendingMessage *shown = takeAll(windowBoxes);
     LeaveCriticalSection(&windowGuard);
     showAll(shown);
 }
@@ -205,17 +210,15 @@ void unlockApplication() {
     }
     if (holdsLock() && --lockDepth == 0) {
         // Take the queue before letting go: the next holder owns it then.
-        MessageQueue shown = pending;
-        if (!shown.first)
-            shown.last = &shown.first;
-        pending.first = nullptr;
-        pending.last = &pending.first;
+        PendingMessage *shown = nullptr;
+        if (onWindowThread)
+            toWindowBoxes(pending);
+        else
+            shown = takeAll(pending);
         lockOwner = 0;
         ReleaseMutex(applicationMutex);
-        if (onWindowThread) {
-            toWindowBoxes(shown);
-        } else {
-            showAll(shown.first);
+        if (!onWindowThread) {
+            showAll(shown);
             return;
         }
     }
