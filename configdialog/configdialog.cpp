@@ -7,7 +7,7 @@
 #include "engine/startup.h"
 #include "engine/stepapply.h"
 #include "resources/resource.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 #include "store/stepfiles.h"
@@ -107,11 +107,10 @@ static void showSaveError(DWORD step) {
 }
 
 int SaveEditedStep() {
-    // Under the lock: a cycle worker or the scheme bounce may apply or capture meanwhile. The error is
-    // shown once the lock is released.
-    // A lock not taken in time (a machine call hangs on a worker) writes nothing either.
-    ApplicationLock lock;
-    if (!lock.held || !saveStepSettings(app.editStep, app.editSettings)) {
+    // The save and its re-application are one operation; inside another (a box of it still open) the
+    // save does nothing and says so.
+    MachineOperation operation;
+    if (!operation.started || !saveStepSettings(app.editStep, app.editSettings)) {
         // Nothing was written, so nothing is applied: the edits stay in editSettings.
         showSaveError(app.editStep);
         return 0;
@@ -146,10 +145,9 @@ static INT_PTR closeDialog(HWND dialog, INT_PTR result) {
 }
 
 static void loadDefaultSetting(HWND dialog) {
-    // One lock from the copy to the re-application, as a save: a cycle worker must not change the step
-    // in force between the comparison and the application. Its messages wait for the release.
-    ApplicationLock lock;
-    if (!lock.held || !restoreStepDefault(app.editStep))
+    // One operation from the copy to the re-application, as a save.
+    MachineOperation operation;
+    if (!operation.started || !restoreStepDefault(app.editStep))
         return;
     FillSettingsTree(dialog, app.editStep, 1);
     if (app.editStep == app.currentStep) {
@@ -389,11 +387,13 @@ static void initialise(HWND dialog) {
     FillStepTree(dialog);
     // The step in force's file cannot be loaded (its message is shown): the dialog does not open, so
     // no menu choice edits settings left from another step or given up, and no save writes them.
-    if (!FillSettingsTree(dialog, app.currentStep, 1)) {
+    // The step is read once: the load's boxes could let the step in force change before the second read.
+    DWORD step = app.currentStep;
+    if (!FillSettingsTree(dialog, step, 1)) {
         EndDialog(dialog, IDCANCEL);
         return;
     }
-    app.editStep = app.currentStep;
+    app.editStep = step;
     app.configOpen = 1;
     DeleteMenu(app.configMenu, CONFIG_POPUP_CLOCK, MF_BYPOSITION); // the dialog offers no clock
     if (!app.throttleSupported)

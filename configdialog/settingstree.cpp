@@ -7,7 +7,7 @@
 #include "engine/startup.h"
 #include "engine/stepapply.h"
 #include "machine/machine.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 #include "store/stepfiles.h"
 
@@ -66,11 +66,12 @@ static void timeoutText(const char *format, uint32_t seconds, char *text, size_t
 
 int FillSettingsTree(HWND dialog, DWORD step, int reload) {
     if (reload == 1) {
-        // The load refreshes globalPolicy, which a step application on a worker reads.
-        // Loaded aside: a short file must not leave half its bytes in the settings being edited.
-        ApplicationLock lock;
+        // An operation of its own, or part of the one that asked for it (a default copied back): what
+        // arrives during its notice boxes waits. Loaded aside: a short file must not leave half its
+        // bytes in the settings being edited.
+        MachineOperation operation;
         StepSettings loaded = app.editSettings;
-        if (!lock.held || !loadStepSettings(step, loaded))
+        if (!loadStepSettings(step, loaded))
             return 0;
         app.editSettings = loaded;
     }

@@ -8,6 +8,7 @@
 #include "machine/machine.h"
 #include "screensaver/screensaver.h"
 #include "state/appstate.h"
+#include "state/operation.h"
 #include "store/powerscheme.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
@@ -134,7 +135,9 @@ int probeCapabilities(int forceThrottle, int startedByRunEntry) {
     if (app.isXp)
         app.throttleSupported = 0;
 
-    if (!loadStartupSettings())
+    // An Exit that came during the boxes of the load (a step file copied from its default) ends the
+    // start here, before anything of the user's has been changed.
+    if (!loadStartupSettings() || exitRemembered())
         return 0;
     return provisionPowerScheme(startedByRunEntry);
 }

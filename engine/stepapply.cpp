@@ -7,7 +7,7 @@
 #include "engine/firmware.h"
 #include "machine/machine.h"
 #include "screensaver/screensaver.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
@@ -18,15 +18,17 @@
 #include <cstdio>
 #include <cstring>
 
+// Once the machine is handed back (the session ended inside an application), no method follows.
 static void sendMethod(DWORD method, DWORD argument) {
     DWORD out = 0;
-    firmware::One_Method(method, argument, &out);
+    if (!machineClosed())
+        firmware::One_Method(method, argument, &out);
 }
 
 void setProcessorThrottle(UINT scheme, BYTE acPolicy, BYTE dcPolicy) {
     MACHINE_PROCESSOR_POWER_POLICY policy;
     // Nothing read must not be written back over the scheme's processor policy.
-    if (!schemes::readProcessor(scheme, &policy))
+    if (machineClosed() || !schemes::readProcessor(scheme, &policy))
         return;
     policy.ProcessorPolicyAc.DynamicThrottle = acPolicy;
     policy.ProcessorPolicyDc.DynamicThrottle = dcPolicy;
@@ -75,6 +77,8 @@ static void applyClock(HWND window, unsigned step, DWORD previousStep) {
 
 // Switches to the first display mode of the chosen resolution at the saved colour depth.
 static void changeToVidmoResolution() {
+    if (machineClosed())
+        return;
     Resolution size = vidmoResolutionSize(app.vidmoResolution);
     DEVMODEA mode = {};
     mode.dmSize = sizeof mode;
@@ -88,12 +92,12 @@ static void changeToVidmoResolution() {
 }
 
 // Started in its place in the step's order: CreateProcessA returns at once, so nothing waits for the
-// tool under the lock, and the program's path is quoted, since in a folder with blanks ("C:\Program
+// tool, and the program's path is quoted, since in a folder with blanks ("C:\Program
 // Files\...") Windows would otherwise try "C:\Program.exe" first.
 static void startDisplayTool() {
     char tool[MAX_PATH];
     char command[MAX_PATH + 16];
-    if (programFilePath("VidmoCFG.EXE", tool, sizeof tool) &&
+    if (!machineClosed() && programFilePath("VidmoCFG.EXE", tool, sizeof tool) &&
         snprintf(command, sizeof command, "\"%s\" VIDMO", tool) < int(sizeof command))
         machine::StartProgram(command, SW_SHOWDEFAULT);
 }
@@ -134,9 +138,8 @@ static void applyDisplaySwitch(unsigned step, DWORD previousStep) {
 }
 
 int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
-    ApplicationLock lock;
-    if (!lock.held)
-        return 0; // the program has ended, or a hung call holds the lock: nothing is changed
+    if (machineClosed())
+        return 0; // the machine is handed back: the program is ending
     DWORD step = *stepRef;
     StepSettings &record = window ? app.activeSettings : app.editSettings;
     HMENU menu = window ? GetSubMenu(GetMenu(window), 0) : app.trayMenu;
@@ -151,6 +154,9 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
             *stepRef = previousStep;
         return 0;
     }
+    // The load's notice of a copied default is a message box, whose loop may have ended the session.
+    if (machineClosed())
+        return 0;
     record = loaded;
     unsigned index = stepIndex(step);
 
@@ -167,6 +173,9 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
     char name[kTextSize] = {};
     GetMenuStringA(menu, index, name, sizeof name, MF_BYPOSITION);
     SetTrayIcon(app.mainWindow, kStepIcons[index], name, NIM_MODIFY);
+    // The shell's call takes sent messages: the end of the session may have handed the machine back.
+    if (machineClosed())
+        return 0;
 
     if (app.onAc)
         app.acStep = step;
@@ -206,10 +215,7 @@ int applyStep(HWND window, DWORD *stepRef, DWORD previousStep) {
 void captureStepState(DWORD step, DWORD onAcNow) {
     // No step in force (the first application failed): nothing to capture, and its load error was
     // shown already.
-    if (!isStep(step))
-        return;
-    ApplicationLock lock;
-    if (!lock.held)
+    if (!isStep(step) || machineClosed())
         return;
     DWORD active = queryScreenSaver(app.screenSaverPath);
     if (onAcNow)
@@ -252,14 +258,12 @@ static void sendPanelLevelForSource(DWORD batteryLevel) {
 }
 
 void applyPanelLevel() {
-    ApplicationLock lock;
-    if (lock.held && app.panelControl)
+    if (app.panelControl)
         sendPanelLevelForSource(app.activeSettings.panelLevel);
 }
 
 void previewPanelLevel(int force) {
-    ApplicationLock lock;
-    if (!lock.held || !app.panelControl)
+    if (!app.panelControl)
         return;
     if (force == 1)
         sendMethod(firmware::SPLV, app.editSettings.panelLevel);
@@ -268,8 +272,7 @@ void previewPanelLevel(int force) {
 }
 
 void readPanelLevel(int which) {
-    ApplicationLock lock;
-    if (!lock.held || !app.panelControl)
+    if (!app.panelControl)
         return;
     DWORD out = 0;
     // A failed read keeps the level the program had.

@@ -4,6 +4,7 @@
 
 #include "machine/machine.h"
 #include "state/appstate.h"
+#include "state/operation.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
 
@@ -74,6 +75,8 @@ void fixedScreenSaver(char *path) {
 } // namespace
 
 void applyScreenSaver(DWORD active, const char *path) {
+    if (machineClosed())
+        return; // the exit put the user's own back
     machine::SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active, nullptr,
                                    SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
     if (!active) {

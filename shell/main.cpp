@@ -7,9 +7,10 @@
 #include "resources/resource.h"
 #include "shell/mainwnd.h"
 #include "shell/sessions.h"
-#include "shell/workers.h"
 #include "state/appstate.h"
+#include "state/operation.h"
 #include "store/powerscheme.h"
+#include "store/sharedscheme.h"
 #include "tray/tray.h"
 
 #include <cstdio>
@@ -56,6 +57,9 @@ static bool claimInstance() {
 static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunEntry) {
     if (!claimInstance())
         return 0;
+    // Marked before the scheme is provisioned, so no other session's program ending meanwhile hands
+    // it back under this one.
+    holdSharedScheme();
     app.instance = instance;
     app.mainWindow = CreateWindowExA(0, app.className, app.windowName, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
                                      nullptr, instance, nullptr);
@@ -89,7 +93,6 @@ static int InitInstance(HINSTANCE instance, int forceThrottle, int startedByRunE
     applyStep(app.mainWindow, &app.currentStep, 0);
     applyPanelLevel();
     NotifyOsd(app.currentStep);
-    StartUpEnded(app.mainWindow);
     return 1;
 }
 
@@ -108,13 +111,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     const char *tail = commandLine ? commandLine : "";
     int forceThrottle = strcmp(tail, "Throttle") == 0;
     int startedByRunEntry = strcmp(tail, "1") == 0;
-    if (!InitInstance(instance, forceThrottle, startedByRunEntry))
-        return 0;
-    watchSessions(app.mainWindow);
-
-    char eventName[32];
-    snprintf(eventName, sizeof eventName, "%sVOSK_KLVXP_MUTEX", sessionNamespace());
-    app.cycleCancelEvent = CreateEventA(nullptr, TRUE, FALSE, eventName);
+    setWaitingRunner(RunWaitingMessages);
+    {
+        // Start-up is one operation: what arrives during its message boxes waits for its end, and runs
+        // only when it ended well, the cycle's event in place. An Exit meanwhile ends the program then;
+        // a start-up that fails has handed back what it changed on its own path.
+        MachineOperation startUp;
+        if (!InitInstance(instance, forceThrottle, startedByRunEntry))
+            return 0;
+        watchSessions(app.mainWindow);
+        char eventName[32];
+        snprintf(eventName, sizeof eventName, "%sVOSK_KLVXP_MUTEX", sessionNamespace());
+        app.cycleWakeEvent = CreateEventA(nullptr, TRUE, FALSE, eventName);
+        StartUpEnded();
+    }
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMORA));
     MSG msg = {};
     BOOL got;

@@ -11,7 +11,6 @@
 void watchSessions(HWND window) {
     if (!ntSixOrLater())
         return;
-    holdSharedScheme();
     // wtsapi32 is not on every Windows the program runs on, so it is looked up.
     using Register = BOOL(WINAPI *)(HWND, DWORD);
     HMODULE wts = LoadLibraryA("wtsapi32.dll");

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-// Asks for the session's changes (WM_WTSSESSION_CHANGE) and marks the session as using the shared scheme.
+// Asks for the session's changes (WM_WTSSESSION_CHANGE).
 void watchSessions(HWND window);
 
 // A session change: this session in front again while another session's program runs gets its step

@@ -32,9 +32,9 @@ struct AppState {
     DWORD onBattery;
     DWORD batteryAtSuspend;
 
-    // The step-cycle worker (one, long-lived).
-    HANDLE cycleThreadA;
-    HANDLE cycleCancelEvent; // manual-reset event "VOSK_KLVXP_MUTEX"
+    // The step-cycle worker (one, long-lived): it only keeps time.
+    HANDLE cycleWorker;
+    HANDLE cycleWakeEvent; // manual-reset event "VOSK_KLVXP_MUTEX": a command moved the deadline, or the end
 
     // Power schemes, step settings and options.
     UINT ownScheme;

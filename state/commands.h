@@ -25,11 +25,10 @@ constexpr unsigned kTrayRightButtonUp = 517; // WM_RBUTTONUP
 // Private messages of the main window. The step command a change of power source posts for itself,
 // wParam the step: it alone skips the panel-level read and starts the scheme bounce.
 constexpr unsigned kSourceStepMessage = 0x8000 + 101;
-// Message boxes raised on a worker wait for the window thread (handPendingMessagesTo); no parameters.
-constexpr unsigned kShowMessageMessage = 0x8000 + 102;
-// The timer that ends the scheme bounce at resume, and the one that retries held commands.
+// The cycle worker's word that the quiet time has passed; it carries nothing, the window thread checks.
+constexpr unsigned kCycleDueMessage = 0x8000 + 102;
+// The timer that ends the scheme bounce.
 constexpr unsigned kBounceTimer = 1;
-constexpr unsigned kRetryTimer = 2;
 
 // Sent to the on-screen display: WM_COMMAND with this low word and the step in the high word.
 constexpr unsigned kOsdStepCommand = 108;

@@ -1,7 +1,7 @@
 // The program's own Windows power scheme "Kelvane": found or written at start-up, given back at the end.
 #include "store/powerscheme.h"
 
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
@@ -113,9 +113,10 @@ void restoreUserScheme() {
     // Another session's program still works in the machine's one scheme: it stays as it is.
     if (otherSessionHoldsScheme())
         return;
+    // The user's policy is read into a record of its own: the step in force keeps its settings.
     UINT scheme = app.ownScheme == app.userScheme ? 0 : app.userScheme;
-    if (schemes::read(scheme, &app.activeSettings.policy) &&
-        schemes::activate(scheme, nullptr, &app.activeSettings.policy))
+    POWER_POLICY user;
+    if (schemes::read(scheme, &user) && schemes::activate(scheme, nullptr, &user))
         schemes::remove(app.ownScheme);
 }
 
@@ -128,15 +129,4 @@ void handBackAtExit() {
         restoreUserScheme();
     else
         schemes::remove(app.ownScheme);
-}
-
-void handBackAtSessionEnd(unsigned long timeoutMs) {
-    // Up to XP the schemes are the user's own; from Vista on they belong to the machine and outlive
-    // the session, so the log-on screen and the next user would keep the program's.
-    if (!ntSixOrLater())
-        return;
-    // The exit's take: its release closes the lock, so no step reaches the deleted scheme afterwards.
-    lockForExit(timeoutMs);
-    handBackAtExit();
-    unlockApplication();
 }

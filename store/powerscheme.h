@@ -8,9 +8,5 @@ int provisionPowerScheme(int startedByRunEntry);
 void restoreUserScheme();
 
 // Every way out: the scheme active at start is made active again and the program's deleted, unless
-// another session's program still uses it. The caller holds the application lock.
+// another session's program still uses it.
 void handBackAtExit();
-
-// The end of the session (WM_ENDSESSION TRUE, the state stored at the query): from Vista on, the
-// hand-back of an exit, waiting at most `timeoutMs` for the lock, which stays closed afterwards.
-void handBackAtSessionEnd(unsigned long timeoutMs);

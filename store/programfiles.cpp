@@ -2,7 +2,7 @@
 #include "store/programfiles.h"
 
 #include "machine/machine.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 
 #include <shlobj.h>

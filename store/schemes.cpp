@@ -7,7 +7,7 @@
 #include "machine/machine.h"
 #include "machine/powercfg_keys.h"
 #include "machine/powerguids.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"

@@ -2,7 +2,7 @@
 #include "store/stepfiles.h"
 
 #include "core/steps.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "state/appstate.h"
 #include "store/programfiles.h"
 #include "store/schemes.h"

@@ -1,7 +1,6 @@
 // The tray icon, the tray menu in the hidden window's menu bar, and the About box.
 #include "tray/tray.h"
 
-#include "state/applock.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 #include "store/stepfiles.h"
@@ -41,6 +40,21 @@ BOOL SetTrayIcon(HWND window, unsigned iconNumber, const char *tooltip, DWORD me
 
 BOOL RemoveTrayIcon(HWND window) {
     return NotifyTray(window, NIM_DELETE, 0, nullptr, nullptr);
+}
+
+// Waits for `object` up to `timeoutMs` while still taking messages sent to this thread's windows (the
+// shell may send to the icon's window while it removes the icon).
+static void waitTakingSentMessages(HANDLE object, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD rc = MsgWaitForMultipleObjects(1, &object, FALSE, elapsed >= timeoutMs ? 0 : timeoutMs - elapsed,
+                                             QS_SENDMESSAGE);
+        if (rc != WAIT_OBJECT_0 + 1)
+            return;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // delivers sent messages
+    }
 }
 
 static DWORD WINAPI removeTrayIconThread(void *window) {

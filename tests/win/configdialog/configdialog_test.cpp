@@ -6,7 +6,7 @@
 #include "core/configrules.h"
 #include "harness/screenshot.h"
 #include "sim/simstate.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "store/stepfiles.h"
 
 #include <thread>
@@ -389,17 +389,15 @@ TEST_F(ConfigDialog, AFailedSaveIsReportedAndStillCountsAsModified) {
     EXPECT_EQ(boxes.seen()[2].text, kExitPrompt) << "the next way out asks again";
 }
 
-// A lock held past the window thread's bound (a hung machine call on a worker): the dialog loads,
-// copies, saves and applies nothing, keeps its step and edits, and says the save failed.
-TEST_F(ConfigDialog, WithoutTheLockNothingIsLoadedCopiedOrSaved) {
+// Inside another operation (a box of a step application open): the dialog copies, saves and applies
+// nothing, keeps its step and edits, and says the save failed.
+TEST_F(ConfigDialog, InsideAnotherOperationNothingIsCopiedOrSaved) {
     open();
     const std::vector<uint8_t> stored = stepFile(2);
-    app.mainWindow = dialog; // its thread is the window thread, as in the program
+    app.mainWindow = dialog;
     MessageBoxWatcher boxes;
     {
-        ApplicationLock worker;
-        ASSERT_TRUE(worker.held);
-        selectStep(3);
+        MachineOperation running;
         command(IDM_CONFIG_LOAD_DEFAULT);
         selectSetting(KindVideo);
         command(IDM_TIMEOUT_1_HOUR);

@@ -3,7 +3,7 @@
 
 #include "engine/startup.h"
 #include "sim/simstate.h"
-#include "state/applock.h"
+#include "state/operation.h"
 #include "store/regtext.h"
 
 #include <thread>
@@ -85,12 +85,10 @@ TEST_F(StepApplication, FailingClocksSwitchClockControlOff) {
     EXPECT_EQ(logCount("SFRQ"), 0u);
 }
 
-// The tool starts in its place in the step's order, before SDSP 3, while the lock is still held.
+// The tool starts in its place in the step's order, before SDSP 3.
 TEST_F(StepApplication, StepSixStartsTheDisplayToolBeforeTheDisplaySwitch) {
-    lockApplication(); // as a step switch holds it from the capture to the panel level
     ASSERT_EQ(applyFromCurrent(6), 1);
     std::vector<std::string> log = logLines();
-    unlockApplication();
     EXPECT_LT(logIndex(log, toolStart()), logIndex(log, "SDSP 3"));
     clearLog();
     ASSERT_EQ(applyFromCurrent(2), 1);
@@ -275,36 +273,6 @@ TEST_F(StepApplication, CaptureLeavesFilesAloneWhileAnotherSchemeIsActive) {
     app.activeSettings.panelLevel = 1;
     captureStepState(3, 1);
     EXPECT_EQ(fileBytes(testFolder() + "CFG3.BLC"), before);
-}
-
-TEST_F(StepApplication, ConcurrentApplicationsDoNotInterleave) {
-    MessageBoxWatcher boxes; // first loads of steps 1 and 3 copy their defaults
-    auto worker = [this](DWORD first) {
-        for (int i = 0; i < 12; ++i) {
-            DWORD step = first + DWORD(i % 2);
-            DWORD previous = app.cycleStep;
-            captureStepState(previous, 1);
-            applyStep(window, &step, previous);
-        }
-    };
-    std::thread a(worker, 1), b(worker, 2);
-    a.join();
-    b.join();
-    // Every application's effects form one block: the scheme, then exactly one step to the firmware.
-    std::vector<std::string> log = logLines();
-    int open = 0;
-    for (const std::string &line : log) {
-        if (line.compare(0, 8, "ACTIVATE") == 0) {
-            EXPECT_EQ(open, 0) << "an application started inside another";
-            open = 1;
-        } else if (line.compare(0, 4, "SPGS") == 0) {
-            EXPECT_EQ(open, 1);
-            open = 0;
-        }
-    }
-    EXPECT_EQ(programValue("CurrentStep"), std::to_string(app.cycleStep));
-    for (const char *name : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC"})
-        EXPECT_EQ(fileBytes(testFolder() + name).size(), 156u) << name;
 }
 
 // With no step in force (its first application failed, with its message) there is nothing to capture.

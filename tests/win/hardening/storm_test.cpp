@@ -43,6 +43,37 @@ TEST_F(MessageStorm, TwentyThousandRandomMessagesLeaveTheProgramAliveConsistentA
     const std::string userScheme = "0";
     ASSERT_TRUE(osd.start());
     onMains();
+
+    // First a storm during start-up's notice of a copied step file, Exit and WM_CLOSE within it: once
+    // the box is answered the program ends, having changed nothing of the user's.
+    folder = std::make_unique<ProgramFolder>(simProgramDir(), false);
+    ASSERT_TRUE(program.start(folder->exe()));
+    ASSERT_TRUE(program.waitWindow());
+    ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
+    program.command(kCmdExit);
+    for (unsigned i = 0; i < 300; ++i) {
+        unsigned kind = below(5);
+        if (kind == 0)
+            program.command(stepCommand(1 + below(8)));
+        else if (kind == 1)
+            program.command(kCmdStepCycle);
+        else if (kind == 2)
+            program.powerEvent(below(2) ? PBT_APMPOWERSTATUSCHANGE : PBT_APMRESUMESUSPEND);
+        else if (kind == 3)
+            program.post(0x8065 + below(2), below(10), 0);
+        else
+            SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, nullptr);
+    }
+    program.post(WM_CLOSE, 0, 0);
+    {
+        MessageBoxWatcher startUpBoxes("Kelvane", IDOK, program.pid());
+        ASSERT_TRUE(program.waitExit(60000, nullptr)) << "start-up went on after the Exit";
+    }
+    EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, schemeKey(userScheme).c_str()));
+    EXPECT_EQ(activeSchemeText(), userScheme);
+    EXPECT_EQ(countPrefixFrom(0, "SPGS "), 0u);
+    EXPECT_EQ(countPrefixFrom(0, "ACTIVATE "), 0u);
+
     startProgram();
     std::optional<MessageBoxWatcher> boxes(std::in_place, "Kelvane", IDOK, program.pid());
     ASSERT_TRUE(waitLogQuiet(500));

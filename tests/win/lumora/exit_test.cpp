@@ -220,3 +220,121 @@ TEST_F(Ending, IconComesBackWhenTheNotificationAreaRestarts) {
     program.post(RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(waitUntil([&] { return iconPresent(window); }));
 }
+
+// Exit and WM_CLOSE sent while each start-up box is open wait for its answer; the program then ends
+// through start-up's own path: the user's scheme 0 is never deleted, what start-up provisioned is
+// handed back once, and the screen saver is left alone, for start-up never set it.
+TEST_F(StartUpStops, ExitOrCloseDuringAStartUpBoxEndsAfterItChangingNothingOfTheUsers) {
+    const struct {
+        const char *box; // the start of its text
+        const char *value;
+        DWORD set;
+        bool stepFiles;
+        bool provisioned; // the program's scheme was written before the box
+    } cases[] = {
+        {"Current system do not support this utility.\nPorgram Stop !", "SfunFails", 1, true, false},
+        {"Current system do not support this utility!", "FunctionMask", 0x200, true, true},
+        {"A restricted user can not use this program.", "ActivationRefused", 1, true, true},
+        {"", "SfunFails", 0, false, false}, // the notice that a step file was copied from its default
+    };
+    for (const auto &c : cases)
+        for (UINT message : {UINT(WM_COMMAND), UINT(WM_CLOSE)}) {
+            SCOPED_TRACE(std::string(c.value) + (message == WM_CLOSE ? " WM_CLOSE" : " Exit"));
+            resetNotebook();
+            setSimValue(c.value, c.set);
+            folder = std::make_unique<ProgramFolder>(simProgramDir(), c.stepFiles);
+            ASSERT_TRUE(program.start(folder->exe()));
+            ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
+            WPARAM wParam = message == WM_COMMAND ? kCmdExit : 0;
+            EXPECT_TRUE(SendMessageTimeoutA(findProgramWindow(program.pid()), message, wParam, 0, SMTO_BLOCK,
+                                            15000, nullptr));
+            EXPECT_TRUE(program.running()) << "the program ended inside its box";
+            MessageBoxWatcher boxes("Kelvane", IDOK, program.pid());
+            DWORD code = 1;
+            ASSERT_TRUE(program.waitExit(15000, &code));
+            ASSERT_FALSE(boxes.seen().empty());
+            EXPECT_EQ(boxes.seen()[0].text.rfind(c.box, 0), 0u) << boxes.seen()[0].text;
+            EXPECT_EQ(countFrom(0, "DELETE 0"), 0u) << "the user's scheme 0 was deleted";
+            EXPECT_EQ(countPrefixFrom(0, "SCREENSAVER "), 0u);
+            EXPECT_EQ(countPrefixFrom(0, "SPGS "), 0u);
+            const std::string own = ownScheme();
+            if (c.provisioned)
+                EXPECT_EQ(activeSchemeText(), "0");
+            if (c.provisioned && own != "0" && own != "<missing>") {
+                EXPECT_LE(countFrom(0, "ACTIVATE 0"), 1u) << "handed back more than once";
+                EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, schemeKey(own).c_str()));
+            } else if (!c.provisioned) {
+                EXPECT_EQ(countPrefixFrom(0, "ACTIVATE "), 0u);
+            }
+            program.kill();
+        }
+}
+
+// A step-cycle command sent during the notice of a copied step file waits for start-up, which then
+// shows and applies the next step, with the cycle's event in place.
+TEST_F(StartUpStops, StepCycleDuringAStartUpBoxIsAppliedOnceStartUpHasEnded) {
+    folder = std::make_unique<ProgramFolder>(simProgramDir(), false);
+    ASSERT_TRUE(osd.start());
+    ASSERT_TRUE(program.start(folder->exe()));
+    ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
+    EXPECT_TRUE(SendMessageTimeoutA(findProgramWindow(program.pid()), WM_COMMAND, kCmdStepCycle, 0, SMTO_BLOCK,
+                                    15000, nullptr));
+    EXPECT_EQ(countPrefixFrom(0, "OSD "), 0u) << "the command ran inside the box";
+    MessageBoxWatcher boxes("Kelvane", IDOK, program.pid());
+    ASSERT_TRUE(program.waitReady());
+    ASSERT_TRUE(waitLineFrom(0, "SPGS 3")) << "the cycle step was not applied";
+    EXPECT_LT(findLine(0, "SPGS 2"), findLine(0, "SPGS 3"));
+    EXPECT_LT(findLine(0, "OSD 2"), findLine(0, "OSD 3"));
+    size_t from = logSize();
+    cycleAndWaitApplied(5); // the next command goes on from step 3: mains skips step 4
+    EXPECT_EQ(countPrefixFrom(from, "OSD "), 1u);
+}
+
+// The end of the session hands back as the exit does, on XP too, within the time Windows gives, and
+// the program ends; a WM_ENDSESSION that is posted, or sent without the program's own query before
+// it, changes nothing.
+TEST_F(SessionEnding, OnlyTheSessionsOwnEndHandsBackAndEndsTheProgram) {
+    const struct {
+        bool query, sent;
+        LPARAM reason;
+        bool ends;
+    } cases[] = {
+        {true, true, 0, true},
+        {true, true, LPARAM(ENDSESSION_CLOSEAPP), true},
+        {true, false, 0, false},
+        {false, true, 0, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "query " << c.query << " sent " << c.sent << " reason " << c.reason);
+        resetNotebook();
+        setSimValue("ScreenSaverActive", 0); // the user's; step 2 turns it on
+        startProgram();
+        const std::string own = ownScheme();
+        ASSERT_TRUE(waitLogQuiet(300));
+        size_t from = logSize();
+        if (c.query)
+            ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, nullptr));
+        DWORD start = GetTickCount();
+        if (c.sent)
+            ASSERT_TRUE(
+                SendMessageTimeoutA(program.window(), WM_ENDSESSION, TRUE, c.reason, SMTO_BLOCK, 15000, nullptr));
+        else
+            program.post(WM_ENDSESSION, TRUE, c.reason);
+        DWORD took = GetTickCount() - start;
+        if (c.ends) {
+            EXPECT_LT(took, 1000u) << "Windows waits 5 s at most, and for every program in turn";
+            DWORD code = 1;
+            EXPECT_TRUE(program.waitExit(15000, &code)) << "the program goes on without its scheme";
+            EXPECT_EQ(activeSchemeText(), "0");
+            EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, schemeKey(own).c_str()));
+            EXPECT_EQ(simValue("ScreenSaverActive", 9), 0u) << "the next start would take the step's as the user's";
+        } else {
+            EXPECT_TRUE(program.answers());
+            EXPECT_TRUE(program.running());
+            EXPECT_EQ(activeSchemeText(), own);
+            EXPECT_EQ(countPrefixFrom(from, "DELETE "), 0u);
+            program.command(kCmdExit);
+            EXPECT_TRUE(program.waitExit(15000, nullptr));
+        }
+    }
+}

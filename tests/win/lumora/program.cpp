@@ -154,6 +154,11 @@ bool Program::waitReady(DWORD timeoutMs) {
            running() && window_;
 }
 
+bool Program::waitWindow(DWORD timeoutMs) {
+    return waitUntil([&] { return (window_ = findProgramWindow(pid_)) != nullptr || !running(); }, timeoutMs) &&
+           window_;
+}
+
 bool Program::waitExit(DWORD timeoutMs, DWORD *code) {
     if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
         return false;

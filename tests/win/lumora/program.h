@@ -54,6 +54,8 @@ class Program {
     // Waits until the program has finished starting: its window exists, the step-cycle cancel event
     // (made just before the message loop) exists, and the window answers a sent message.
     bool waitReady(DWORD timeoutMs = 20000);
+    // Waits only for the window (start-up may still be under way, a box of it open).
+    bool waitWindow(DWORD timeoutMs = 20000);
     // Waits for the process to end; its exit code in `code`.
     bool waitExit(DWORD timeoutMs, DWORD *code);
     bool running() const;

@@ -11,14 +11,14 @@ void slowMethod(const char *name, DWORD ms) {
     setSimValue("SlowMethodMs", ms);
 }
 
-// The cycle worker holds the lock in a slowed GPLV while a step command waits for it, and an Exit
-// is queued behind that command; returns the log size from before the cycle command.
+// The window thread applies a cycle step in a slowed GPLV while a step command and an Exit queue
+// behind it; returns the log size from before the cycle command.
 size_t exitQueuedBehindAWaitingCommand(Program &program) {
     slowMethod("GPLV", 1500);
     size_t from = logSize();
-    program.command(kCmdStepCycle); // 2 -> 3 on mains, the worker holds the lock in GPLV
+    program.command(kCmdStepCycle); // 2 -> 3 on mains, applied in a slow GPLV
     EXPECT_TRUE(waitLineFrom(from, "GPLV"));
-    program.command(stepCommand(1)); // waits for the worker's lock
+    program.command(stepCommand(1)); // waits for the application
     Sleep(300);                      // lets the program take that command before the rest
     program.command(kCmdExit);
     return from;
@@ -28,7 +28,7 @@ size_t exitQueuedBehindAWaitingCommand(Program &program) {
 
 using Races = LumoraTest;
 
-// The cycle worker reads the panel level first; a change of source then must not turn the battery
+// A cycle application reads the panel level first; a change of source then must not turn the battery
 // step it applies into the mains step.
 TEST_F(Races, SourceChangeDuringACycleApplicationKeepsTheStepForItsOwnSource) {
     onBattery();
@@ -49,29 +49,9 @@ TEST_F(Races, SourceChangeDuringACycleApplicationKeepsTheStepForItsOwnSource) {
     EXPECT_EQ(programValue("CurrentStep"), "1");
 }
 
-// A step-cycle command that had to wait for the lock while the source changed must not apply its
-// step 1.5 s later over the new source's step.
-TEST_F(Races, CycleCommandWaitingThroughASourceChangeAppliesNothingLater) {
-    rememberSteps(2, 6, 2);
-    startProgram();
-    ASSERT_TRUE(waitLogQuiet(300));
-    slowMethod("GPLV", 1500);
-    size_t from = logSize();
-    program.command(kCmdStepCycle); // 2 -> 3 on mains
-    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
-    program.command(kCmdStepCycle); // waits for the worker's lock
-    Sleep(300);                     // lets the program take that command before the broadcast
-    onBattery();
-    ASSERT_TRUE(program.sendPowerEvent(PBT_APMPOWERSTATUSCHANGE));
-    ASSERT_TRUE(waitLineFrom(from, "SPGS 6"));
-    size_t after = size_t(findLine(from, "SPGS 6"));
-    Sleep(2500); // past the quiet time of the command that waited
-    EXPECT_EQ(countPrefixFrom(after + 1, "SPGS "), 0u) << "a stale cycle applied over the battery step";
-    EXPECT_EQ(programValue("CurrentStep"), "6");
-}
-
-// Exit while a worker is putting step 6 into effect: the resolution step 6 changes comes back.
-TEST_F(Races, ExitWhileAWorkerAppliesStepSixRestoresTheResolution) {
+// Exit while a cycle application puts step 6 into effect waits for it; the resolution step 6 changed
+// comes back.
+TEST_F(Races, ExitDuringACycleApplicationOfStepSixRestoresTheResolution) {
     rememberSteps(5, 2, 5);
     setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "Vidmo_RES", "2");
     startProgram();
@@ -83,13 +63,13 @@ TEST_F(Races, ExitWhileAWorkerAppliesStepSixRestoresTheResolution) {
     program.command(kCmdExit);
     DWORD code = 1;
     ASSERT_TRUE(program.waitExit(15000, &code));
-    ASSERT_GE(findLine(from, "DISPLAY 800x600x32"), 0) << "the worker did not finish step 6";
+    ASSERT_GE(findLine(from, "DISPLAY 800x600x32"), 0) << "the application did not finish step 6";
     char mode[64] = {};
     EXPECT_TRUE(simText("CurrentMode", mode, sizeof mode));
     EXPECT_STREQ(mode, "1024x768x32");
 }
 
-// "Configuration ..." while a worker is applying the next step: the live state is stored once that
+// "Configuration ..." while a cycle application is under way: the live state is stored once the next
 // step is in force, into its own file, never into the file of the step it left.
 TEST_F(Races, ConfigurationDuringACycleApplicationNeverWritesTheNewStateIntoTheOldFile) {
     onBattery();
@@ -100,7 +80,7 @@ TEST_F(Races, ConfigurationDuringACycleApplicationNeverWritesTheNewStateIntoTheO
     size_t from = logSize();
     program.command(kCmdStepCycle); // 3 -> 4 on battery
     ASSERT_TRUE(waitLineFrom(from, "SPGS 4"));
-    std::vector<uint8_t> left = fileBytes(folder->path() + "CFG3.BLC"); // as the worker stored it
+    std::vector<uint8_t> left = fileBytes(folder->path() + "CFG3.BLC"); // as the application stored it
     program.command(33074);
     HWND dialog = nullptr;
     ASSERT_TRUE(waitUntil([&] {
@@ -128,9 +108,9 @@ TEST_F(Races, ExitHandsTheUserSchemeBackWhenTheActiveSchemeIsUnreadable) {
     EXPECT_GT(findLine(from, "DELETE " + own), activated);
 }
 
-// A resume handled while a step command waits for the lock bounces the scheme without taking posted
-// messages: an Exit already queued runs after that step command, never inside it.
-TEST_F(Races, ExitQueuedBehindAResumeInsideALockWaitRunsAfterTheWaitingCommand) {
+// A resume sent while an application is under way: an Exit already queued runs after the step
+// command ahead of it, never inside it.
+TEST_F(Races, ExitQueuedBehindAResumeRunsAfterTheCommandAheadOfIt) {
     startProgram();
     const std::string own = ownScheme();
     ASSERT_TRUE(waitLogQuiet(300));
@@ -176,9 +156,9 @@ TEST_F(Races, StepCommandAheadOfTheSourcesOwnLeavesTheBounceToIt) {
         << "the bounce started from the user's command";
 }
 
-// A load error met by the cycle worker is shown by the window thread: the worker goes on with the
-// next cycle step while the message is up.
-TEST_F(Races, CycleWorkerLoadErrorIsShownByTheWindowThreadAndTheCycleGoesOn) {
+// A cycle step whose file cannot be loaded shows its error on the window thread; a cycle command
+// meanwhile waits for the box and then applies its step.
+TEST_F(Races, CycleCommandDuringALoadErrorWaitsForTheBox) {
     startProgram();
     ASSERT_TRUE(waitLogQuiet(300));
     std::string file = folder->path() + "CFG3.BLC";
@@ -188,55 +168,53 @@ TEST_F(Races, CycleWorkerLoadErrorIsShownByTheWindowThreadAndTheCycleGoesOn) {
     program.command(kCmdStepCycle); // 2 -> 3, whose file cannot be opened
     HWND box = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (box = findKelvaneBox(program.pid())) != nullptr; }));
-    EXPECT_EQ(GetWindowThreadProcessId(box, nullptr), GetWindowThreadProcessId(program.window(), nullptr))
-        << "the message box is up on the worker";
+    EXPECT_EQ(GetWindowThreadProcessId(box, nullptr), GetWindowThreadProcessId(program.window(), nullptr));
     CloseHandle(held);
-    program.command(kCmdStepCycle); // 2 -> 3 again, now readable
-    EXPECT_TRUE(waitLineFrom(from, "SPGS 3")) << "the cycle stopped while the message was up";
-    EXPECT_NE(findKelvaneBox(program.pid()), nullptr);
+    EXPECT_TRUE(SendMessageTimeoutA(program.window(), WM_COMMAND, kCmdStepCycle, 0, SMTO_BLOCK, 15000, nullptr));
+    Sleep(2500); // past the quiet time: nothing may come in while the box is up
+    EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "a step was applied inside the box";
     ShownBox shown;
     ASSERT_TRUE(answerKelvaneBox(program.pid(), &shown));
     EXPECT_EQ(shown.text, file + "\nOpen Power policy file error!\n\nLoad default setting error!");
+    EXPECT_TRUE(waitLineFrom(from, "SPGS 3")) << "the waiting command was lost";
 }
 
-// Exit while a worker's machine call hangs: the window thread waits for the worker and the lock
-// within one bound, then hands the scheme back and ends, all within the 5 s the setup allows for it.
-TEST_F(Races, ExitWhileAWorkerHangsEndsWithinItsBounds) {
+// Inside an application (a step file's notice open): 100 step commands collapse to the latest, which
+// runs after the application, on the source it finds (the notebook is on battery by then), and the
+// change of source sent after them runs last. The mains step stays the one applied before the change.
+TEST_F(Races, CommandsAndASourceChangeDuringABoxRunAfterItInTheirOrder) {
+    rememberSteps(2, 7, 2);
     startProgram();
     const std::string own = ownScheme();
     ASSERT_TRUE(waitLogQuiet(300));
-    slowMethod("GPLV", 30000);
+    ASSERT_TRUE(DeleteFileA((folder->path() + "CFG3.BLC").c_str()));
     size_t from = logSize();
-    program.command(kCmdStepCycle); // the worker holds the lock in GPLV for 30 s
-    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
-    DWORD asked = GetTickCount(), code = 1;
-    program.command(kCmdExit);
-    ASSERT_TRUE(program.waitExit(20000, &code)) << "Exit waited for the hung worker";
-    EXPECT_LT(GetTickCount() - asked, 5000u);
-    EXPECT_EQ(code, 0u);
-    EXPECT_GE(findLine(from, "DELETE " + own), 0) << "the scheme was not handed back";
+    program.command(stepCommand(3)); // its default is copied, with a notice
+    ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
+    for (unsigned i = 0; i < 100; ++i)
+        ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_COMMAND, stepCommand(i % 2 ? 5 : 1), 0, SMTO_BLOCK,
+                                        15000, nullptr));
+    onBattery();
+    ASSERT_TRUE(program.sendPowerEvent(PBT_APMPOWERSTATUSCHANGE));
+    EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "something ran inside the box";
+    ShownBox shown;
+    ASSERT_TRUE(answerKelvaneBox(program.pid(), &shown));
+    ASSERT_TRUE(waitLineFrom(from, "ACTIVATE 0")) << "the source change did not bounce the scheme";
+    ASSERT_TRUE(waitLineFrom(size_t(findLine(from, "ACTIVATE 0")), "ACTIVATE " + own));
+    ASSERT_TRUE(waitLogQuiet(500));
+    std::vector<std::string> steps;
+    for (const std::string &line : logLinesFrom(from))
+        if (line.rfind("SPGS ", 0) == 0)
+            steps.push_back(line);
+    EXPECT_EQ(steps, (std::vector<std::string>{"SPGS 3", "SPGS 5", "SPGS 5"}));
+    EXPECT_EQ(programValue("AC_Current_Step"), "3");
+    EXPECT_EQ(programValue("DC_Current_Step"), "5");
 }
 
-// A step command that cannot take the lock within its bound is tried again later, never run beside
-// the worker that holds it.
-TEST_F(Races, StepCommandPastTheLockBoundWaitsForTheWorker) {
-    startProgram();
-    ASSERT_TRUE(waitLogQuiet(300));
-    slowMethod("GPLV", 7000);
-    size_t from = logSize();
-    program.command(kCmdStepCycle); // 2 -> 3: the worker holds the lock in GPLV for 7 s
-    ASSERT_TRUE(waitLineFrom(from, "GPLV"));
-    setSimText("SlowMethod", ""); // the command's own calls are quick
-    program.command(stepCommand(1));
-    ASSERT_TRUE(waitLineFrom(from, "SPGS 1", 30000));
-    EXPECT_LT(findLine(from, "SPGS 3"), findLine(from, "SPGS 1")) << "the command ran beside the worker";
-    EXPECT_GE(findLine(from, "SPGS 3"), 0);
-}
-
-// A log-off query taken while a step command waits for the lock keeps its message boxes for the
-// window thread's outermost release: their modal loop must not run a queued Exit inside the waiting
-// command. (The held files make the captures fail with a box, and the worker apply nothing.)
-TEST_F(Races, BoxesOfAQueryInsideALockWaitWaitForTheWaitingCommand) {
+// A log-off query taken while an application is under way shows its boxes after it: their modal loop
+// must not run a waiting Exit before the step command that came ahead of it. (The held files make the
+// captures fail with a box.)
+TEST_F(Races, BoxesOfAQueryLetAWaitingExitRunOnlyAfterTheCommandAheadOfIt) {
     startProgram();
     const std::string own = ownScheme();
     ASSERT_TRUE(waitLogQuiet(300));

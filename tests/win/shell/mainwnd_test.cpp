@@ -1,6 +1,5 @@
 // The main window procedure in this process: commands whose failure cannot be arranged from outside.
 #include "shell/mainwnd.h"
-#include "shell/workers.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 
@@ -49,28 +48,29 @@ TEST(MainWindow, AboutBoxThatFailedToOpenDoesNotBlockTheNext) {
     EXPECT_TRUE(seen) << "the second request opened no About box";
 }
 
-// A cancel event that cannot be waited on must not make the step-cycle worker spin: the pending step
-// counts as timed out, also when a command moved it meanwhile, and the worker ends. Its load error (no
-// step is in force here) goes to the window.
+// A wake event that cannot be waited on must not make the step-cycle worker spin: it sleeps out the
+// pending step, also when a command moved it meanwhile, tells the window once and ends.
 TEST(CycleWorker, EndsWhenItsEventCannotBeWaitedOn) {
     resetAppState();
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     app.mainWindow = window;
-    app.cycleCancelEvent = HANDLE(ULONG_PTR(0x7770)); // no such handle: every wait fails at once
+    app.cycleWakeEvent = HANDLE(ULONG_PTR(0x7770)); // no such handle: every wait fails at once
     scheduleCycleStep();
-    ASSERT_NE(app.cycleThreadA, nullptr);
+    ASSERT_NE(app.cycleWorker, nullptr);
     Sleep(500); // into the worker's sleep toward the first deadline
     scheduleCycleStep();
-    EXPECT_EQ(WaitForSingleObject(app.cycleThreadA, 10000), DWORD(WAIT_OBJECT_0)) << "the worker did not end";
+    EXPECT_EQ(WaitForSingleObject(app.cycleWorker, 10000), DWORD(WAIT_OBJECT_0)) << "the worker did not end";
     DWORD code = 0;
-    GetExitCodeThread(app.cycleThreadA, &code);
+    GetExitCodeThread(app.cycleWorker, &code);
     EXPECT_EQ(code, 1u);
-    CloseHandle(app.cycleThreadA);
-    app.cycleThreadA = nullptr;
-    MSG handed;
-    EXPECT_TRUE(PeekMessageA(&handed, window, kShowMessageMessage, kShowMessageMessage, PM_REMOVE))
-        << "the worker's message was not handed to the window";
+    CloseHandle(app.cycleWorker);
+    app.cycleWorker = nullptr;
+    MSG due;
+    EXPECT_TRUE(PeekMessageA(&due, window, kCycleDueMessage, kCycleDueMessage, PM_REMOVE))
+        << "the worker did not tell the window";
+    EXPECT_FALSE(PeekMessageA(&due, window, kCycleDueMessage, kCycleDueMessage, PM_REMOVE)) << "told twice";
+    EXPECT_TRUE(takeDueCycleStep()) << "the step was not due when the worker said so";
     DestroyWindow(window);
     app.mainWindow = nullptr;
 }
