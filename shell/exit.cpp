@@ -62,7 +62,10 @@ void exitDestroyed(HWND window) {
     MachineOperation operation;
     exitBegun = true;
     dropWaiting();
-    handBackMachine(window, true);
+    if (machineClosed())
+        RemoveTrayIconWithin(app.mainWindow, kTrayRemovalWaitMs); // the session's end handed back already
+    else
+        handBackMachine(window, true);
     if (app.treeImageList) {
         ImageList_Destroy(app.treeImageList);
         app.treeImageList = nullptr;

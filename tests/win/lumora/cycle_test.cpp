@@ -95,9 +95,11 @@ TEST_F(StepCycle, ExitWhileCyclePendsLeavesNothingAppliedAfterHandingBack) {
     ASSERT_TRUE(waitLogQuiet(300));
     size_t from = logSize();
     program.command(kCmdStepCycle);
+    DWORD asked = GetTickCount();
     program.command(kCmdExit);
     DWORD code = 1;
     ASSERT_TRUE(program.waitExit(15000, &code));
+    EXPECT_LT(GetTickCount() - asked, 3000u) << "the exit waited on the cycle worker";
     EXPECT_EQ(code, 0u);
     long deleted = findLine(from, "DELETE " + own);
     ASSERT_GE(deleted, 0);

@@ -338,3 +338,24 @@ TEST_F(SessionEnding, OnlyTheSessionsOwnEndHandsBackAndEndsTheProgram) {
         }
     }
 }
+
+// The end of the session sent while a step applies (its step file's notice open): the hand-back comes
+// at once, and once the box is answered the rest of the application changes nothing on the machine.
+TEST_F(SessionEnding, EndSentInsideAnApplicationHandsBackAtOnceAndTheRestChangesNothing) {
+    startProgram();
+    const std::string own = ownScheme();
+    ASSERT_TRUE(waitLogQuiet(300));
+    ASSERT_TRUE(DeleteFileA((folder->path() + "CFG3.BLC").c_str()));
+    size_t from = logSize();
+    program.command(stepCommand(3)); // its default is copied, with a notice
+    ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
+    ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, nullptr));
+    ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 15000, nullptr));
+    long deleted = findLine(from, "DELETE " + own);
+    ASSERT_GE(deleted, 0) << "the end of the session waited for the application";
+    EXPECT_EQ(activeSchemeText(), "0");
+    MessageBoxWatcher boxes("Kelvane", IDOK, program.pid());
+    EXPECT_TRUE(program.waitExit(15000, nullptr));
+    for (const std::string &line : logLinesFrom(size_t(deleted) + 1))
+        ADD_FAILURE() << "after the scheme was handed back: " << line;
+}
