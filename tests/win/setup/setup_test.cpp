@@ -15,6 +15,8 @@ namespace {
 
 const std::string kInstallDir = "C:\\Program Files\\Kelvane Test Folder\\";
 const std::string kOutsideDir = "C:\\Kelvane Test Folder\\"; // outside Program Files
+const std::string kLinkTarget = "C:\\KelvaneTestTarget\\";     // what a link there leads to
+const std::string kPercentDir = "C:\\Kelvane %WINDIR% Test\\";
 const char kPathKey[] = "SOFTWARE\\Vosk\\Kelvane";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -234,7 +236,7 @@ void removeInstallation() {
             CloseHandle(process);
         }
     }
-    for (const std::string &folder : {kInstallDir, kOutsideDir, std::string("C:\\Kelvane %WINDIR% Test\\")}) {
+    for (const std::string &folder : {kInstallDir, kOutsideDir, kPercentDir, kLinkTarget + "Kelvane\\"}) {
         for (const char *file : kInstalledFiles)
             DeleteFileA((folder + file).c_str());
         for (const char *file : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC", "CFG4.BLC", "CFG5.BLC", "CFG6.BLC",
@@ -563,34 +565,41 @@ class AclToolStandIns {
     std::vector<std::pair<std::string, std::vector<uint8_t>>> saved_;
 };
 
-// Runs `command` from C:\ without waiting; Wine starts a Unix program (ln, rm) this way, without a
-// process to wait on, so callers wait for what it does.
-HANDLE start(const std::string &command) {
+// Starts `command` from C:\ with `token` (the test's own when none) and does not wait. Wine starts a
+// Unix program (ln, rm) this way too, without a process to wait on: callers wait for what it does.
+HANDLE start(const std::string &command, HANDLE token = nullptr) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::string line = command;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, "C:\\", &si, &pi))
+    if (!CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\", &si, &pi))
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
 }
 
-// Folder names without blanks: the Unix commands that make and remove the link take them as they stand.
-const std::string kLink = "C:\\KelvaneTestLink", kLinkTarget = "C:\\KelvaneTestTarget\\";
+// The exit code of a process `start` started, once it has ended (~0 when it did not in time).
+DWORD exitCode(HANDLE process) {
+    DWORD code = ~0u;
+    if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
+const std::string kLink = "C:\\KelvaneTestLink"; // no blanks: Unix's ln and rm take names as they stand
 
 // Outside Program Files the folder is made with its access list in one step (Wine keeps no lists, so
 // what shows is which folders are taken); an existing one only when it is the installed copy's, or
 // empty and the administrators' (under Wine no folder is theirs).
 TEST_F(SetupTest, OutsideProgramFilesOnlyAFolderOfItsOwnIsTakenAndARefusalChangesNothing) {
-    const std::string percent = "C:\\Kelvane %WINDIR% Test\\";
     const struct {
         const char *what;
         std::string folder;
         bool exists, holdsFile, link, installedFirst;
         DWORD exit;
     } cases[] = {
-        {"new, with a % in its path", percent, false, false, false, false, 0},
+        {"new, with a % in its path", kPercentDir, false, false, false, false, 0},
         {"the installed copy's", kOutsideDir, true, true, false, true, 0},
         {"empty, the user's", kOutsideDir, true, false, false, false, 2},
         {"not empty", kOutsideDir, true, true, false, false, 2},
@@ -607,10 +616,8 @@ TEST_F(SetupTest, OutsideProgramFilesOnlyAFolderOfItsOwnIsTakenAndARefusalChange
             CloseHandle(start("Z:\\bin\\ln -s KelvaneTestTarget KelvaneTestLink"));
             ASSERT_TRUE(waitUntil([] { return fileExists(kLink + "\\"); }, 30000));
         }
-        if (c.installedFirst) {
-            ASSERT_EQ(runSetup(c.folder), 0u);
-            ASSERT_TRUE(waitUntil([] { return programPid() != 0; }, 30000));
-        }
+        if (c.installedFirst)
+            ASSERT_TRUE(runSetup(c.folder) == 0 && waitUntil([] { return programPid() != 0; }, 30000));
         else if (c.exists && !c.link)
             CreateDirectoryA(c.folder.c_str(), nullptr);
         if (c.holdsFile)
@@ -640,49 +647,54 @@ TEST_F(SetupTest, UninstallLeavesTheEmptiedFolderOutsideProgramFilesOnVistaAndLa
         ASSERT_TRUE(waitUntil(
             [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
         EXPECT_FALSE(fileExists(folder + "Lumora.exe"));
-        EXPECT_TRUE(waitUntil([&] { return fileExists(folder) == (folder == kOutsideDir); }, 30000))
-            << folder;
+        EXPECT_TRUE(waitUntil([&] { return fileExists(folder) == (folder == kOutsideDir); }, 30000)) << folder;
     }
 }
 
 // What the setup must find before it changes anything: each stops it with 2 while the installed
-// program runs on and its record stays.
-TEST_F(SetupTest, SetupStopsBeforeAnyChangeForAFileInUseAProgramElsewhereOrPendingRemovals) {
+// program runs on and its record stays. Wine's processes are administrators: a run without their
+// rights gets a token whose administrators group only denies.
+TEST_F(SetupTest, SetupStopsBeforeAnyChangeForAFileInUseAProgramElsewherePendingRemovalsOrAUser) {
     install();
-    DWORD pid = programPid(), own = 0;
+    DWORD pid = programPid(), own = 0, size = SECURITY_MAX_SID_SIZE;
     ProcessIdToSessionId(GetCurrentProcessId(), &own);
     const std::string pending = "\\??\\" + kInstallDir + "Quellon.exe";
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    SID_AND_ATTRIBUTES disabled = {administrators, 0};
+    HANDLE token = nullptr, user = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token) &&
+                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+                CreateRestrictedToken(token, 0, 1, &disabled, 0, nullptr, 0, nullptr, &user));
     const struct {
         const char *what;
         std::function<HANDLE()> arrange;
+        HANDLE runAs;
     } cases[] = {
         {"kelvanectl.exe in use",
-         [] {
-             return CreateFileA((kInstallDir + "kelvanectl.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-         }},
+         [] { return CreateFileA((kInstallDir + "kelvanectl.exe").c_str(), GENERIC_READ, 1, 0, OPEN_EXISTING, 0, 0); }, nullptr},
         {"a tray program in another session",
-         [&] {
-             std::string name = "Global\\KelvaneScheme." + std::to_string((own + 1) % 64);
-             return CreateMutexA(nullptr, FALSE, name.c_str());
-         }},
+         [&] { return CreateMutexA(0, 0, ("Global\\KelvaneScheme." + std::to_string((own + 1) % 64)).c_str()); }, nullptr},
         {"removals pending in the folder",
          [&] {
              setRegBytes(HKEY_LOCAL_MACHINE, kSessionManagerKey, "PendingFileRenameOperations", REG_MULTI_SZ,
                          "\\??\\C:\\Other\\x" + std::string(2, '\0') + pending + std::string(3, '\0'));
              return HANDLE(nullptr);
-         }},
+         },
+         nullptr},
+        {"no administrator", [] { return HANDLE(nullptr); }, user},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         HANDLE held = c.arrange();
-        EXPECT_EQ(runSetup(kInstallDir), 2u);
+        std::string line = "\"" + setupExe() + "\" /S /D=" + kInstallDir.substr(0, kInstallDir.size() - 1);
+        EXPECT_EQ(exitCode(start(line, c.runAs)), 2u);
         EXPECT_EQ(programPid(), pid) << "the program was stopped";
         EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
         if (held)
             CloseHandle(held);
         clearPendingRemovals();
     }
+    CloseHandle(user), CloseHandle(token);
 }
 
 // The folder the checks took is the one the files go into: while the program is closing, it cannot be
@@ -690,70 +702,37 @@ TEST_F(SetupTest, SetupStopsBeforeAnyChangeForAFileInUseAProgramElsewhereOrPendi
 TEST_F(SetupTest, TheCheckedFolderCannotBeSwappedWhileTheProgramCloses) {
     HANDLE closing = CreateEventA(nullptr, TRUE, FALSE, "KelvaneStandInClosing");
     HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "KelvaneStandInGo");
-    char here[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof here, here);
-    HANDLE tray = start("\"" + std::string(here) + "\\setup_standin.exe\" tray");
+    HANDLE tray = start("\"" + testFolder() + "setup_standin.exe\" tray");
     ASSERT_TRUE(waitUntil([] { return FindWindowA("LUMORA", "Lumora") != nullptr; }, 30000));
     HANDLE setup = start("\"" + setupExe() + "\" /S /D=" + kOutsideDir.substr(0, kOutsideDir.size() - 1));
     ASSERT_EQ(WaitForSingleObject(closing, 60000), WAIT_OBJECT_0);
-    const std::string aside = "C:\\Kelvane Test Aside";
-    BOOL swapped = MoveFileA(kOutsideDir.c_str(), aside.c_str());
-    if (swapped)
-        CreateDirectoryA(kOutsideDir.c_str(), nullptr);
+    bool swapped = MoveFileA(kOutsideDir.c_str(), "C:\\Kelvane Test Aside") && CreateDirectoryA(kOutsideDir.c_str(), 0);
     SetEvent(go);
-    DWORD code = ~0u;
-    WaitForSingleObject(setup, 60000), GetExitCodeProcess(setup, &code);
+    DWORD code = exitCode(setup);
     // Windows keeps a held folder in place; Wine lets it move, and the check before the copy finds it.
     EXPECT_EQ(code, swapped ? 2u : 0u);
     EXPECT_EQ(fileExists(kOutsideDir + "Lumora.exe"), !swapped) << "the files went into the swapped-in folder";
     EXPECT_TRUE(fileExists(kOutsideDir)) << "the setup removed a folder it had not made";
-    RemoveDirectoryA(aside.c_str());
-    for (HANDLE h : {closing, go, tray, setup})
-        CloseHandle(h);
-}
-
-// A run without an administrator's rights is sent back before anything: Wine's processes are
-// administrators, so the setup gets a token whose administrators group only denies.
-TEST_F(SetupTest, SetupRefusesToRunWithoutAnAdministratorsRights) {
-    HANDLE token, restricted;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof administrators;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token));
-    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
-    SID_AND_ATTRIBUTES disabled = {administrators, 0};
-    ASSERT_TRUE(CreateRestrictedToken(token, 0, 1, &disabled, 0, nullptr, 0, nullptr, &restricted));
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::string line = "\"" + setupExe() + "\" /S /D=" + kInstallDir.substr(0, kInstallDir.size() - 1);
-    ASSERT_TRUE(CreateProcessAsUserA(restricted, nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                     &si, &pi));
-    DWORD code = ~0u;
-    WaitForSingleObject(pi.hProcess, 60000), GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(code, 2u);
-    EXPECT_FALSE(fileExists(kInstallDir));
-    for (HANDLE h : {pi.hProcess, pi.hThread, restricted, token})
+    RemoveDirectoryA("C:\\Kelvane Test Aside");
+    for (HANDLE h : {closing, go, tray})
         CloseHandle(h);
 }
 
 // Every program and the setup carry the project's one version number and its copyright line.
 TEST(SetupFiles, CarryTheProjectsVersionAndCopyright) {
-    unsigned major = 0, minor = 0, patch = 0;
-    sscanf(KELVANE_VERSION, "%u.%u.%u", &major, &minor, &patch);
+    DWORD major = 0, minor = 0, patch = 0;
+    sscanf(KELVANE_VERSION, "%lu.%lu.%lu", &major, &minor, &patch);
     const std::string bin = KELVANE_REAL_PROGRAM_DIR;
     for (const std::string &file : {setupExe(), bin + "Lumora.exe", bin + "kelvanectlw.exe", bin + "Quellon.exe"}) {
         std::vector<char> info(GetFileVersionInfoSizeA(file.c_str(), nullptr) + 1);
         ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, info.size(), info.data())) << file;
         VS_FIXEDFILEINFO *fixed = nullptr;
         WORD *language = nullptr;
-        char *copyright = nullptr;
+        char *copyright = nullptr, key[64];
         UINT size = 0;
         ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &size));
-        EXPECT_EQ(fixed->dwFileVersionMS, major << 16 | minor) << file;
-        EXPECT_EQ(fixed->dwFileVersionLS, patch << 16) << file;
-        ASSERT_TRUE(
-            VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&language), &size));
-        char key[64];
+        EXPECT_EQ(std::pair(fixed->dwFileVersionMS, fixed->dwFileVersionLS), std::pair(major << 16 | minor, patch << 16));
+        VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&language), &size);
         snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\LegalCopyright", language[0], language[1]);
         ASSERT_TRUE(VerQueryValueA(info.data(), key, reinterpret_cast<void **>(&copyright), &size)) << file;
         EXPECT_STREQ(copyright, "Copyright (C) 2026 Kelvane") << file;

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 static LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE) {
@@ -18,10 +17,8 @@ static LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 int main(int argc, char **argv) {
-    if (argc > 1 && strcmp(argv[1], "tray") == 0) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = trayProc;
-        wc.lpszClassName = "LUMORA";
+    if (argc > 1 && lstrcmpA(argv[1], "tray") == 0) {
+        WNDCLASSA wc = {0, trayProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "LUMORA"};
         RegisterClassA(&wc);
         CreateWindowExA(0, "LUMORA", "Lumora", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr,
                         nullptr);
