@@ -19,7 +19,7 @@ enum FolderCode {
 };
 
 // Owner Administrators; protected from the parent's entries; Administrators and SYSTEM full control,
-// Users read and run; each inherited by files and folders. The same list Program Files gives.
+// Users read and run; each inherited by files and folders: what Program Files gives these three.
 static const wchar_t kProtectedFolder[] = L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 
 // `folder`, a backslash and the first `length` characters of `name` in `out` (`size` characters);
