@@ -30,3 +30,9 @@ function(kelvane_deliverable target)
     VERBATIM)
   set_property(GLOBAL APPEND PROPERTY KELVANE_DELIVERABLES ${target})
 endfunction()
+
+# One version number for every file: the project's, written into the version information of each
+# program and the setup, with the copyright line they all carry.
+set(KELVANE_COPYRIGHT "Copyright (C) 2026 Kelvane")
+configure_file(${CMAKE_SOURCE_DIR}/resources/version.h.in ${CMAKE_BINARY_DIR}/generated/kelvane_version.h @ONLY)
+include_directories(${CMAKE_BINARY_DIR}/generated)

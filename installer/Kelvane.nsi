@@ -3,9 +3,10 @@
 ; makensis defines (installer/CMakeLists.txt passes them):
 ;   BITS          32 (x86, every Windows from XP on) or 64 (amd64); Ignix.dll must match it
 ;   PROGRAM_DIR   folder of Lumora.exe
-;   TOOLS_DIR     folder of Ignix.dll, Quellon.exe, kelvanectl.exe and kelvanectlw.exe
+;   TOOLS_DIR     folder of Ignix.dll, SetupGuard.dll, Quellon.exe, kelvanectl.exe and kelvanectlw.exe
 ;   DEFAULTS_DIR  folder of CFG1.DEF to CFG8.DEF
 ;   VERSION       version shown in the uninstall entry and the setup's version information
+;   COPYRIGHT     the copyright line of the version information
 ;   ICON_FILE     the program's own icon (step 1's badge), for the setup and the uninstaller
 ;   OUT_FILE      the setup program to write
 
@@ -27,6 +28,8 @@ Target x86-unicode
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 ; How long the tray program gets to hand the power scheme and the screen saver back and end.
 !define STOP_WAIT_MS 10000
+; The files an upgrade replaces besides Lumora.exe, as SetupGuard's GuardFilesInUse takes them.
+!define OTHER_FILES "CFG1.DEF|CFG2.DEF|CFG3.DEF|CFG4.DEF|CFG5.DEF|CFG6.DEF|CFG7.DEF|CFG8.DEF|Quellon.exe|QUELLON.INI|kelvanectl.exe|kelvanectlw.exe|Uninstall.exe"
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
@@ -39,6 +42,9 @@ InstallDir "$PROGRAMFILES\Kelvane"
 !endif
 ; An upgrade goes into the folder of the installed copy.
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
+BrandingText "Kelvane Setup"
+; Sharp text on screens above 96 dpi, as the programs it installs have.
+ManifestDPIAware true
 ShowInstDetails show
 ShowUninstDetails show
 AllowSkipFiles off
@@ -47,9 +53,10 @@ VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIFileVersion "${VERSION}.0"
 
 !define MUI_ICON "${ICON_FILE}"
 !define MUI_UNICON "${ICON_FILE}"
@@ -91,6 +98,68 @@ Var IsNt6
         StrCpy $IsNt6 1
     ${EndIf}
 !macroend
+
+; What the setup's own checks (SetupGuard.dll) say of the account it runs as: 0 no administrator (or
+; not elevated), 1 an elevated administrator, 2 SYSTEM.
+Var Account
+
+; Calls EXPORT of SetupGuard.dll with ARGS (System plug-in notation), its int result in $R0, or
+; DEFAULT when the library cannot be used. It is freed again so the temporary folder can go.
+!macro Guard EXPORT ARGS DEFAULT
+    StrCpy $R0 ${DEFAULT}
+    System::Call 'kernel32::LoadLibrary(t "$PLUGINSDIR\SetupGuard.dll") p .R7'
+    ${If} $R7 != 0
+        System::Call 'kernel32::GetProcAddress(p R7, m "${EXPORT}") p .R8'
+        ${If} $R8 != 0
+            System::Call '::$R8${ARGS} i .R0'
+        ${EndIf}
+        System::Call 'kernel32::FreeLibrary(p R7)'
+    ${EndIf}
+!macroend
+
+; Both change what only administrators may change, and a run without their rights would stop halfway:
+; a standard user, or an administrator whose elevation was not asked for, is sent back at once.
+!macro CheckAccount
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\SetupGuard.dll" "${TOOLS_DIR}/SetupGuard.dll"
+    !insertmacro Guard GuardAccount "()" -1
+    StrCpy $Account $R0
+    ${If} $Account == -1
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "The setup cannot use its library SetupGuard.dll.$\r$\n$\r$\nNothing was changed." /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${ElseIf} $Account == 0
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "Kelvane's setup must run as an administrator: it changes the programs and settings of every user.$\r$\n$\r$\nStart it again with $\"Run as administrator$\". Nothing was changed." \
+            /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
+!macroend
+
+; Outside Program Files a folder's access list is the setup's own business (see OpenFolder). $R0 is 1
+; when $INSTDIR lies in Program Files, 0 otherwise.
+!macro InProgramFilesFunction UN
+Function ${UN}InProgramFiles
+    System::Call 'kernel32::GetFullPathName(t "$INSTDIR\", i ${NSIS_MAX_STRLEN}, t .R1, p 0) i .R2'
+    StrCpy $R0 0
+    ${ForEach} $R3 1 2 + 1
+        ${If} $R3 == 1
+            StrCpy $R4 "$PROGRAMFILES32\"
+        ${Else}
+            StrCpy $R4 "$PROGRAMFILES64\"
+        ${EndIf}
+        StrLen $R5 $R4
+        StrCpy $R6 $R1 $R5
+        ${If} $R6 == $R4 ; NSIS compares without case, as the file system does
+            StrCpy $R0 1
+        ${EndIf}
+    ${Next}
+FunctionEnd
+!macroend
+!insertmacro InProgramFilesFunction ""
+!insertmacro InProgramFilesFunction "un."
 
 ; Calls an export of Ignix.dll, unpacked into the plug-ins folder; its result in $R9 ("" when the
 ; library or the export could not be loaded). The library is freed again so the folder can go.
@@ -145,6 +214,9 @@ FunctionEnd
 !insertmacro LoadIgnixFunction ""
 !insertmacro LoadIgnixFunction "un."
 
+; 1 once StopProgram has ended a tray program: a setup that then stops starts it again.
+Var Stopped
+
 ; Asks a running tray program to close through StopLumora and waits until its process has ended,
 ; so its files can be replaced and the user's power scheme is back. $R0 is 1 when it is still
 ; running after the wait and the user did not retry (silent runs never retry), 0 otherwise.
@@ -173,6 +245,7 @@ Function ${UN}StopProgram
         System::Call 'kernel32::CloseHandle(p R3)'
     ${EndIf}
     ${If} $R4 == 0
+        StrCpy $Stopped 1
         Goto again
     ${EndIf}
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION|MB_TOPMOST \
@@ -202,6 +275,7 @@ Var AskedFolder
 
 Function .onInit
     !insertmacro SelectView
+    !insertmacro CheckAccount
     ; NSIS has cut /D= from $CMDLINE; Windows keeps the whole line.
     System::Call 'kernel32::GetCommandLine() t .R1'
     ClearErrors
@@ -216,171 +290,161 @@ Function .onInit
     ${EndIf}
 FunctionEnd
 
-; $R0 is 1 when files can be written in $INSTDIR (made if it is missing), 0 after a message.
-Function CheckFolderWritable
-    StrCpy $R0 1
+; The folder as OpenFolder found it: its handle, held open until the files are in so it cannot be
+; renamed, removed or swapped meanwhile; how many folders were made for it; its owner then; whether
+; it lies outside Program Files; and the installed copy's folder, which an upgrade may take as it is.
+Var Held
+Var Owner
+Var Made
+Var Outside
+Var Recorded
+
+; Says why $INSTDIR cannot be used, from SetupGuard's code in $R1.
+Function FolderRefused
+    ${Select} $R1
+    ${Case} 1
+        StrCpy $R2 "that folder, or one above it, is a junction or a link: it could later lead somewhere else"
+    ${Case} 2
+        StrCpy $R2 "that folder exists and is not empty: the setup does not take over a folder that holds other files"
+    ${Case} 3
+        StrCpy $R2 "that folder exists and does not belong to the administrators: its owner could change the programs in it"
+    ${Case} 5
+        StrCpy $R2 "that folder was moved or replaced while the setup ran"
+    ${CaseElse}
+        StrCpy $R2 "files cannot be written there"
+    ${EndSelect}
+    MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+        "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause $R2. Choose another folder." \
+        /SD IDOK
+    DetailPrint "$INSTDIR cannot be used: $R2; nothing was changed."
+FunctionEnd
+
+; Makes $INSTDIR, or accepts it as it is, and holds it open. Outside Program Files a new folder would
+; inherit its parent's access list (C:\ lets every user change what is made in it), and a file any
+; user could replace would run elevated (Uninstall.exe) or for every user at log-on (a library beside
+; Lumora.exe): there it is made with its final list in one step, and an existing one is taken only
+; when it is the installed copy's, or empty and the administrators'. $R0 is 1 when usable, 0 after
+; a message (and with nothing left made).
+Function OpenFolder
+    StrCpy $Held 0
+    StrCpy $Made 0
     ; Every installed file's path must stay within MAX_PATH (259 characters); the longest name is
     ; "\kelvanectlw.exe". A longer folder would be made and half filled before a file fails.
     StrLen $R1 "$INSTDIR"
     ${If} $R1 > 243
-        StrCpy $R0 0
         MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
             "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause that path is longer than 243 characters. Choose another folder." \
             /SD IDOK
         DetailPrint "The path $INSTDIR is too long; nothing was changed."
-        Return
-    ${EndIf}
-    StrCpy $R1 0
-    ${IfNot} ${FileExists} "$INSTDIR\*.*"
-        StrCpy $R1 1
-        ClearErrors
-        CreateDirectory "$INSTDIR"
-    ${EndIf}
-    ClearErrors
-    FileOpen $R2 "$INSTDIR\Kelvane.wr~" w
-    ${If} ${Errors}
         StrCpy $R0 0
-        ${If} $R1 == 1
-            RMDir "$INSTDIR"
-        ${EndIf}
-        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
-            "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause files cannot be written there. Choose another folder." \
-            /SD IDOK
-        DetailPrint "Files cannot be written in $INSTDIR; nothing was changed."
         Return
     ${EndIf}
-    FileClose $R2
-    Delete "$INSTDIR\Kelvane.wr~"
-    ; A folder made only for the check goes again; the files' own step makes it when they come.
-    ${If} $R1 == 1
-        RMDir "$INSTDIR"
-    ${EndIf}
-FunctionEnd
-
-; Outside Program Files a new folder keeps its parent's access list (C:\ lets every user change what
-; is made in it): a user could then replace Uninstall.exe, run elevated from the control panel, or
-; plant a library beside Lumora.exe that runs for every user at log-on. $R0 is 1 when $INSTDIR lies in
-; Program Files, 0 otherwise.
-Function InProgramFiles
-    System::Call 'kernel32::GetFullPathName(t "$INSTDIR\", i ${NSIS_MAX_STRLEN}, t .R1, p 0) i .R2'
-    StrCpy $R0 0
-    ${ForEach} $R3 1 2 + 1
-        ${If} $R3 == 1
-            StrCpy $R4 "$PROGRAMFILES32\"
-        ${Else}
-            StrCpy $R4 "$PROGRAMFILES64\"
-        ${EndIf}
-        StrLen $R5 $R4
-        StrCpy $R6 $R1 $R5
-        ${If} $R6 == $R4 ; NSIS compares without case, as the file system does
-            StrCpy $R0 1
-        ${EndIf}
-    ${Next}
-FunctionEnd
-
-; A folder outside Program Files that exists already must belong to the administrators or SYSTEM:
-; its owner can always change its access list again. $R0 is 1 when it may be used, 0 after a message.
-Function CheckFolderOwner
-    StrCpy $R0 1
     Call InProgramFiles
-    ${If} $R0 == 1
-    ${OrIfNot} ${FileExists} "$INSTDIR\*.*"
-        StrCpy $R0 1
-        Return
-    ${EndIf}
-    StrCpy $R0 0
-    ; 1 is SE_FILE_OBJECT, the other 1 OWNER_SECURITY_INFORMATION.
-    System::Call 'advapi32::GetNamedSecurityInfo(t "$INSTDIR", i 1, i 1, *p .R1, p 0, p 0, p 0, *p .R2) i .R3'
-    ${If} $R3 == 0
-        ; WinLocalSystemSid and WinBuiltinAdministratorsSid
-        System::Call 'advapi32::IsWellKnownSid(p R1, i 22) i .R4'
-        System::Call 'advapi32::IsWellKnownSid(p R1, i 26) i .R5'
-        System::Call 'kernel32::LocalFree(p R2)'
-        ${If} $R4 != 0
-        ${OrIf} $R5 != 0
-            StrCpy $R0 1
-            Return
-        ${EndIf}
-    ${EndIf}
-    MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
-        "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause that folder exists and does not belong to the administrators: its owner could change the programs in it. Choose another folder." \
-        /SD IDOK
-    DetailPrint "$INSTDIR does not belong to the administrators; nothing was changed."
-FunctionEnd
-
-; Gives a folder outside Program Files the access list Program Files has, not inherited from its
-; parent: administrators and SYSTEM full control, users read and run. Windows' own tools do it:
-; icacls since Vista (by SID, so any language), cacls on XP (by the local names, and it asks Y/N).
-; $R0 is 1 when done (or not needed), 0 after a message.
-Function ProtectFolder
-    Call InProgramFiles
-    ${If} $R0 == 1
-        Return
-    ${EndIf}
-    StrCpy $R4 0
-    ${IfNot} ${FileExists} "$INSTDIR\*.*"
-        StrCpy $R4 1
-        CreateDirectory "$INSTDIR"
-    ${EndIf}
-    ${If} $IsNt6 == 1
-        ; The reset drops every entry set on the folder and its files, the second run the inherited ones.
-        nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /reset /T /Q'
-        Pop $R1
-        ${If} $R1 == 0
-            nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /Q'
-            Pop $R1
-        ${EndIf}
-    ${Else}
-        Push "S-1-5-32-545"
-        Call AccountName
-        Push "S-1-5-18"
-        Call AccountName
-        Push "S-1-5-32-544"
-        Call AccountName
-        Pop $R1
-        Pop $R2
-        Pop $R3
-        nsExec::ExecToLog '"$SYSDIR\cmd.exe" /c "echo y| "$SYSDIR\cacls.exe" "$INSTDIR" /T /G "$R1:F" "$R2:F" "$R3:R""'
-        Pop $R1
-    ${EndIf}
+    IntOp $Outside $R0 !
+    ReadRegStr $Recorded HKLM "${UNINST_KEY}" "InstallLocation"
+    !insertmacro Guard GuardOpenFolder '(w "$INSTDIR", w "$Recorded", i $Outside, *p .R1, *i .R2, w .R3, i ${NSIS_MAX_STRLEN})' 4
+    StrCpy $Held $R1
+    StrCpy $Made $R2
+    StrCpy $Owner $R3
+    StrCpy $R1 $R0
     StrCpy $R0 1
     ${If} $R1 != 0
+        Call ReleaseFolder
+        Call FolderRefused
         StrCpy $R0 0
-        ${If} $R4 == 1
-            RMDir "$INSTDIR"
-        ${EndIf}
-        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
-            "Kelvane cannot be installed in$\r$\n$INSTDIR$\r$\nbecause its access list could not be set so that only administrators change it (error $R1). Choose another folder." \
-            /SD IDOK
-        DetailPrint "The access list of $INSTDIR could not be set ($R1); nothing was changed."
     ${EndIf}
 FunctionEnd
 
-; The local name of the account with the SID on the stack, in the system's language.
-Function AccountName
-    Exch $R1
-    Push $R2
-    Push $R3
-    System::Call 'advapi32::ConvertStringSidToSid(t R1, *p .R2) i .R3'
-    ${If} $R3 != 0
-        System::Call 'advapi32::LookupAccountSid(p 0, p R2, t .R1, *i ${NSIS_MAX_STRLEN}, t .R3, *i ${NSIS_MAX_STRLEN}, *i .R3) i'
-        System::Call 'kernel32::LocalFree(p R2)'
+; Lets go of the folder OpenFolder holds and removes the folders it made, if still empty.
+Function ReleaseFolder
+    ${If} $Held != 0
+        !insertmacro Guard GuardRelease '(p $Held, w "$INSTDIR", i $Made)' 0
     ${EndIf}
-    Pop $R3
-    Pop $R2
-    Exch $R1
+    StrCpy $Held 0
+    StrCpy $Made 0
 FunctionEnd
 
+; The page tries the folder as the installation will, and lets it go again.
 Function DirectoryLeave
-    Call CheckFolderOwner
-    ${If} $R0 == 0
-        Abort
-    ${EndIf}
-    Call CheckFolderWritable
-    ${If} $R0 == 0
+    Call OpenFolder
+    StrCpy $R9 $R0
+    Call ReleaseFolder
+    ${If} $R9 == 0
         Abort ; stays on the page
     ${EndIf}
 FunctionEnd
+
+; Windows is to remove or rename files in the folder when it restarts, left by an uninstallation:
+; they would take the new installation's files with them. $R0 is 1 after a message, 0 otherwise.
+Function CheckPendingRemovals
+    !insertmacro Guard GuardPendingRemovals '(w "$INSTDIR")' 0
+    ${If} $R0 == 1
+        MessageBox MB_OK|MB_ICONSTOP|MB_TOPMOST \
+            "Windows is to remove files of an earlier Kelvane in$\r$\n$INSTDIR$\r$\nwhen it restarts, and would remove the new ones with them.$\r$\n$\r$\nRestart Windows, then run the setup again. Nothing was changed." \
+            /SD IDOK
+        DetailPrint "Files in $INSTDIR are to be removed when Windows restarts; nothing was changed."
+    ${EndIf}
+FunctionEnd
+
+; A tray program in another user's session (fast user switching, a remote session) cannot be asked to
+; close from here, and holds Lumora.exe. $R0 is 1 when one still runs and the user did not retry.
+Function CheckProgramElsewhere
+  again:
+    !insertmacro Guard GuardProgramElsewhere "()" -1
+    ${If} $R0 < 0
+        StrCpy $R0 0
+        Return
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION|MB_TOPMOST \
+        "The Kelvane tray program runs in another user's session (session $R0).$\r$\n$\r$\nAsk that user to end it with Exit in its tray menu, or sign them out, then press Retry. Cancel leaves everything as it is." \
+        /SD IDCANCEL IDRETRY again
+    DetailPrint "The Kelvane tray program runs in session $R0; nothing was changed."
+    StrCpy $R0 1
+FunctionEnd
+
+; Every file the installation replaces must be free to write: kelvanectl, Quellon or any other
+; program holding one would otherwise stop the copy halfway. FILES as GuardFilesInUse takes them; $R0
+; is 1 when one is still in use and the user did not retry.
+Function CheckFilesInUse
+    Exch $R5
+  again:
+    !insertmacro Guard GuardFilesInUse '(w "$INSTDIR", w R5, w .R1, i ${NSIS_MAX_STRLEN})' 1
+    ${If} $R0 == 0
+        Pop $R5
+        Return
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION|MB_TOPMOST \
+        "$INSTDIR\$R1 is in use (error $R0), perhaps by kelvanectl or Quellon, and cannot be replaced.$\r$\n$\r$\nClose the program that uses it, then press Retry. Cancel leaves everything as it is." \
+        /SD IDCANCEL IDRETRY again
+    DetailPrint "$INSTDIR\$R1 is in use; nothing was changed."
+    StrCpy $R0 1
+    Pop $R5
+FunctionEnd
+
+; A setup that stopped the tray program and then stops itself starts it again from where it ran, so
+; it leaves things as it found them.
+Function RestartProgram
+    ${If} $Stopped != 1
+    ${OrIf} $Account == 2
+        Return
+    ${EndIf}
+    DetailPrint "Starting the Kelvane tray program again"
+    ${If} $IsNt6 == 1
+        ReadRegStr $R1 HKLM "${PATH_KEY}" "Path"
+        SetOutPath "$WINDIR"
+        Exec '"$WINDIR\explorer.exe" "$R1"'
+    ${Else}
+        !insertmacro CallIgnix RunLumora
+    ${EndIf}
+FunctionEnd
+
+; Ends a setup that stops: what it made goes, a program it closed runs again, exit code 2.
+!macro StopUnchanged
+    Call ReleaseFolder
+    Call RestartProgram
+    SetErrorLevel 2
+    Abort
+!macroend
 
 ; Since Vista this setup runs elevated, and a program it started itself would be elevated too: it
 ; could not receive the notebook key program's messages and would keep the administrator's settings.
@@ -400,6 +464,11 @@ Function StartProgramAsUser
 FunctionEnd
 
 Function StartProgram
+    ; A deployment service's account: a program it started would run as SYSTEM on the user's desktop.
+    ${If} $Account == 2
+        DetailPrint "Run as SYSTEM: the Kelvane tray program is not started; each user starts it at log-on or from the Start menu"
+        Return
+    ${EndIf}
     ${If} $IsNt6 == 1
         ; A deployment service runs the setup as SYSTEM on a window station no one sees, without a
         ; shell to hand the program to: each user's start at log-on or the Start menu starts it there.
@@ -441,34 +510,46 @@ Section "Kelvane"
         SetErrorLevel 2
         Abort
     ${EndIf}
-    Call CheckFolderOwner
-    ${If} $R0 == 0
-        SetErrorLevel 2
-        Abort
-    ${EndIf}
-    Call CheckFolderWritable
+    Call OpenFolder
     ${If} $R0 == 0
         SetErrorLevel 2
         Abort
     ${EndIf}
     Call LoadIgnix
     ${If} $R0 == 0
-        SetErrorLevel 2
-        Abort
+        !insertmacro StopUnchanged
+    ${EndIf}
+    Call CheckPendingRemovals
+    ${If} $R0 == 1
+        !insertmacro StopUnchanged
+    ${EndIf}
+    Call CheckProgramElsewhere
+    ${If} $R0 == 1
+        !insertmacro StopUnchanged
+    ${EndIf}
+    ; Lumora.exe itself is in use while the program runs; the rest must be free before it is closed.
+    Push "${OTHER_FILES}"
+    Call CheckFilesInUse
+    ${If} $R0 == 1
+        !insertmacro StopUnchanged
     ${EndIf}
     Call StopProgram
     ${If} $R0 == 1
-        SetErrorLevel 2
-        Abort
+        !insertmacro StopUnchanged
+    ${EndIf}
+    Push "Lumora.exe|${OTHER_FILES}"
+    Call CheckFilesInUse
+    ${If} $R0 == 1
+        !insertmacro StopUnchanged
+    ${EndIf}
+    ; The folder may have changed hands while the program was closing: its owner is what was accepted.
+    !insertmacro Guard GuardCheckHeld '(p $Held, w "$INSTDIR", w "$Owner")' 5
+    ${If} $R0 != 0
+        StrCpy $R1 $R0
+        Call FolderRefused
+        !insertmacro StopUnchanged
     ${EndIf}
 
-    ; In Program Files the folder keeps the access list Windows gives it (users read and run, only
-    ; administrators change); anywhere else it gets the same one.
-    Call ProtectFolder
-    ${If} $R0 == 0
-        SetErrorLevel 2
-        Abort
-    ${EndIf}
     SetOutPath "$INSTDIR"
     SetOverwrite on
     File "${PROGRAM_DIR}/Lumora.exe"
@@ -493,6 +574,9 @@ Section "Kelvane"
         SetOverwrite on
     ${EndIf}
     WriteUninstaller "$INSTDIR\Uninstall.exe"
+    ; Every file is in: the folder may go its way (nothing made is removed any more).
+    StrCpy $Made 0
+    Call ReleaseFolder
 
     WriteRegStr HKLM "${PATH_KEY}" "Path" "$INSTDIR\Lumora.exe"
     WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
@@ -521,6 +605,7 @@ SectionEnd
 
 Function un.onInit
     !insertmacro SelectView
+    !insertmacro CheckAccount
 FunctionEnd
 
 ; Removes FILE (wildcards allowed); one that is in use is named in the details and removed when
@@ -584,7 +669,14 @@ Section "Uninstall"
         DeleteRegValue HKCU "${RUN_KEY}" "Kelvane"
     ${EndIf}
     !insertmacro RemoveFile "$INSTDIR\Uninstall.exe"
-    ${If} ${RebootFlag}
+    ; Since Vista other users' start at log-on may still name the folder. Outside Program Files any
+    ; user could make it again, with a Lumora.exe of their own, so the emptied folder stays,
+    ; protected, the administrators' own.
+    Call un.InProgramFiles
+    ${If} $R0 == 0
+    ${AndIf} $IsNt6 == 1
+        DetailPrint "The emptied folder $INSTDIR stays, so that only administrators can put programs there"
+    ${ElseIf} ${RebootFlag}
         RMDir /REBOOTOK "$INSTDIR"
     ${Else}
         RMDir "$INSTDIR"

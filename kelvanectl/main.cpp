@@ -42,7 +42,12 @@ __attribute__((format(printf, 2, 3))) static void say(FILE *stream, const char *
     fflush(stream);
 }
 
+// Each twin names itself, so the line can be typed as it stands.
+#ifdef KELVANECTL_WITHOUT_CONSOLE
+static const char kUsage[] = "usage: kelvanectlw step N | cycle | autoperf | exit | status | --help\n";
+#else
 static const char kUsage[] = "usage: kelvanectl step N | cycle | autoperf | exit | status | --help\n";
+#endif
 
 static void printHelp() {
     say(stdout, "kelvanectl switches the running Kelvane tray program (Lumora.exe).\n\n"

@@ -5,8 +5,8 @@
 #include "lumora/program.h"
 #include "sim/simstate.h"
 
+#include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <psapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -15,6 +15,8 @@ namespace {
 
 const std::string kInstallDir = "C:\\Program Files\\Kelvane Test Folder\\";
 const std::string kOutsideDir = "C:\\Kelvane Test Folder\\"; // outside Program Files
+const std::string kLinkTarget = "C:\\KelvaneTestTarget\\";     // what a link there leads to
+const std::string kPercentDir = "C:\\Kelvane %WINDIR% Test\\";
 const char kPathKey[] = "SOFTWARE\\Vosk\\Kelvane";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -85,8 +87,8 @@ DWORD runSetup(const std::string &folder, DWORD *pid = nullptr, const char *desk
                desktop);
 }
 
-// While it lives, Wine reports `version` ("win10") to the setup, its uninstaller and the copy the
-// uninstaller runs from, as it does for any program by its name.
+// While it lives, Wine reports `version` ("win10") to the setup, its uninstaller, the copy the
+// uninstaller runs from and the program, as it does for any program by its name.
 class SetupVersion {
   public:
     explicit SetupVersion(const char *version) {
@@ -101,7 +103,7 @@ class SetupVersion {
 
   private:
     static constexpr const char *kAppDefaults = "Software\\Wine\\AppDefaults\\";
-    static constexpr const char *kNames[] = {"KelvaneSetup.exe", "Uninstall.exe", "Un.exe"};
+    static constexpr const char *kNames[] = {"KelvaneSetup.exe", "Uninstall.exe", "Un.exe", "Lumora.exe"};
 };
 
 std::string userFolder() {
@@ -234,7 +236,7 @@ void removeInstallation() {
             CloseHandle(process);
         }
     }
-    for (const std::string &folder : {kInstallDir, kOutsideDir}) {
+    for (const std::string &folder : {kInstallDir, kOutsideDir, kPercentDir, kLinkTarget + "Kelvane\\"}) {
         for (const char *file : kInstalledFiles)
             DeleteFileA((folder + file).c_str());
         for (const char *file : {"CFG1.BLC", "CFG2.BLC", "CFG3.BLC", "CFG4.BLC", "CFG5.BLC", "CFG6.BLC",
@@ -306,7 +308,7 @@ TEST_F(SetupTest, SilentInstallIntoAFolderWithBlanksRegistersAndStartsTheProgram
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Kelvane");
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"), "Vosk");
-    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "1.0.0");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), KELVANE_VERSION);
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               "\"" + kInstallDir + "Uninstall.exe\"");
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), kInstallDir + "Lumora.exe,0");
@@ -439,7 +441,7 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
     EXPECT_EQ(ctl("hibernate", &out), 2u);
     EXPECT_NE(out.find("unknown command \"hibernate\""), std::string::npos) << out;
     EXPECT_EQ(ctl("", &out), 2u);
-    EXPECT_NE(out.find("usage: kelvanectl"), std::string::npos) << out;
+    EXPECT_NE(out.find("usage: kelvanectl step"), std::string::npos) << out;
     // The program is on mains: a battery step is refused before it reaches the program.
     EXPECT_EQ(ctl("step 7", &out), 2u);
     EXPECT_EQ(out, "kelvanectl: step 7 is not offered on mains; mains offers steps 1, 2, 3, 5 and 6\r\n");
@@ -458,6 +460,7 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
     };
     EXPECT_EQ(twinSaid("step 9").find("2 kelvanectl: \"9\" is not a step; steps are 1 to 8\r\n"), 0u);
     EXPECT_EQ(twinSaid("step 2"), "0 Step 2 is in force.\r\n");
+    EXPECT_EQ(twinSaid("").find("2 usage: kelvanectlw step"), 0u) << "the twin's usage names the other";
     ASSERT_TRUE(waitLineFrom(from, "SPGS 2"));
     EXPECT_EQ(countPrefixFrom(from, "SPGS"), 1u) << "a refused command reached the program";
     EXPECT_EQ(regText(HKEY_CURRENT_USER, "Software\\KELVANE", "AC_Current_Step"), "2");
@@ -530,8 +533,7 @@ TEST_F(SetupTest, SetupThatCannotLoadIgnixChangesNothing) {
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
-// Wine keeps no access lists and names the user as every file's owner: what shows is the refusal of
-// a folder that exists, and the command lines of Windows' tools, replaced here by a stand-in.
+// Windows' tools that rewrite access lists (icacls, cacls), replaced by a stand-in that notes each run.
 class AclToolStandIns {
   public:
     explicit AclToolStandIns(const char *exitCode) {
@@ -563,41 +565,178 @@ class AclToolStandIns {
     std::vector<std::pair<std::string, std::vector<uint8_t>>> saved_;
 };
 
-TEST_F(SetupTest, AFolderOutsideProgramFilesGetsAProtectedAccessListAndOneThatExistsIsRefused) {
-    const std::string folder = "\"" + kOutsideDir.substr(0, kOutsideDir.size() - 1) + "\"";
+// Starts `command` from C:\ with `token` (the test's own when none) and does not wait. Wine starts a
+// Unix program (ln, rm) this way too, without a process to wait on: callers wait for what it does.
+HANDLE start(const std::string &command, HANDLE token = nullptr) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::string line = command;
+    if (!CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\", &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+// The exit code of a process `start` started, once it has ended (~0 when it did not in time).
+DWORD exitCode(HANDLE process) {
+    DWORD code = ~0u;
+    if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
+const std::string kLink = "C:\\KelvaneTestLink"; // no blanks: Unix's ln and rm take names as they stand
+
+// Outside Program Files the folder is made with its access list in one step (Wine keeps no lists, so
+// what shows is which folders are taken); an existing one only when it is the installed copy's, or
+// empty and the administrators' (under Wine no folder is theirs).
+TEST_F(SetupTest, OutsideProgramFilesOnlyAFolderOfItsOwnIsTakenAndARefusalChangesNothing) {
     const struct {
-        const char *version, *toolExit; // version "": the prefix's XP
-        DWORD setupExit;
-        std::vector<std::string> commands;
+        const char *what;
+        std::string folder;
+        bool exists, holdsFile, link, installedFirst;
+        DWORD exit;
     } cases[] = {
-        {"", "0", 0, {"cacls.exe\" " + folder + " /T /G \"Administrators:F\" \"SYSTEM:F\" \"Users:R\""}},
-        {"win10", "0", 0,
-         {"icacls.exe\" " + folder + " /reset /T /Q",
-          "icacls.exe\" " + folder +
-              " /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /Q"}},
-        {"win10", "5", 2, {"icacls.exe\" " + folder + " /reset /T /Q"}},
+        {"new, with a % in its path", kPercentDir, false, false, false, false, 0},
+        {"the installed copy's", kOutsideDir, true, true, false, true, 0},
+        {"empty, the user's", kOutsideDir, true, false, false, false, 2},
+        {"not empty", kOutsideDir, true, true, false, false, 2},
+        {"a link to an empty folder", kLink + "\\", true, false, true, false, 2},
+        {"below a link", kLink + "\\Kelvane\\", false, false, true, false, 2},
     };
+    AclToolStandIns tools("0");
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.version) + " " + c.toolExit);
+        SCOPED_TRACE(c.what);
         // The last case's program may hold its file a moment after its process has ended.
         ASSERT_TRUE(waitUntil([] { removeInstallation(); return !fileExists(kOutsideDir); }, 30000));
-        auto version = *c.version ? std::make_unique<SetupVersion>(c.version) : nullptr;
-        AclToolStandIns tools(c.toolExit);
-        EXPECT_EQ(runSetup(kOutsideDir), c.setupExit);
-        for (size_t at = 0; const std::string &command : c.commands)
-            EXPECT_NE(at = tools.log().find(command, at), std::string::npos) << command << " not in\n" << tools.log();
-        EXPECT_EQ(fileExists(kOutsideDir + "Lumora.exe"), c.setupExit == 0);
-        EXPECT_EQ(fileExists(kOutsideDir), c.setupExit == 0) << "a refusal leaves no folder made for it";
+        CreateDirectoryA(kLinkTarget.c_str(), nullptr);
+        if (c.link) {
+            CloseHandle(start("Z:\\bin\\ln -s KelvaneTestTarget KelvaneTestLink"));
+            ASSERT_TRUE(waitUntil([] { return fileExists(kLink + "\\"); }, 30000));
+        }
+        if (c.installedFirst)
+            ASSERT_TRUE(runSetup(c.folder) == 0 && waitUntil([] { return programPid() != 0; }, 30000));
+        else if (c.exists && !c.link)
+            CreateDirectoryA(c.folder.c_str(), nullptr);
+        if (c.holdsFile)
+            writeFile(c.folder + "CFG7.BLC", userStepFile);
+
+        EXPECT_EQ(runSetup(c.folder), c.exit);
+        EXPECT_EQ(fileExists(c.folder + "Lumora.exe"), c.exit == 0);
+        EXPECT_EQ(fileExists(c.folder), c.exists || c.exit == 0) << "a refusal leaves no folder made for it";
+        EXPECT_FALSE(fileExists(kLinkTarget + "Lumora.exe") || fileExists(kLinkTarget + "Kelvane"));
+        EXPECT_TRUE(!c.holdsFile || fileBytes(c.folder + "CFG7.BLC") == userStepFile);
+        EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), c.exit == 0 ? c.folder + "Lumora.exe" : "<missing>");
+        CloseHandle(start("Z:\\bin\\rm -f KelvaneTestLink"));
+        ASSERT_TRUE(waitUntil([] { return !fileExists(kLink + "\\"); }, 30000));
     }
-    // A folder that is there already and not the administrators' (under Wine: any) is refused
-    // before anything is run or written; in Program Files the owner is not asked.
-    removeInstallation();
-    CreateDirectoryA(kOutsideDir.c_str(), nullptr), CreateDirectoryA(kInstallDir.c_str(), nullptr);
-    AclToolStandIns tools("0");
-    EXPECT_EQ(runSetup(kOutsideDir), 2u);
-    EXPECT_FALSE(fileExists(kOutsideDir + "Lumora.exe") || regKeyExists(HKEY_LOCAL_MACHINE, kPathKey));
+    RemoveDirectoryA(kLinkTarget.c_str());
+    EXPECT_EQ(tools.log(), "") << "the setup ran a tool that rewrites access lists";
+}
+
+// Outside Program Files the folder that other users' start at log-on may name stays, emptied; in
+// Program Files, and on XP (one start at log-on, the machine's), it goes.
+TEST_F(SetupTest, UninstallLeavesTheEmptiedFolderOutsideProgramFilesOnVistaAndLater) {
+    SetupVersion win10("win10");
+    for (const std::string &folder : {kOutsideDir, kInstallDir}) {
+        ASSERT_EQ(runSetup(folder), 0u);
+        ASSERT_TRUE(waitUntil([] { return programPid() != 0; }, 30000));
+        ASSERT_EQ(run("\"" + folder + "Uninstall.exe\" /S"), 0u);
+        ASSERT_TRUE(waitUntil(
+            [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
+        EXPECT_FALSE(fileExists(folder + "Lumora.exe"));
+        EXPECT_TRUE(waitUntil([&] { return fileExists(folder) == (folder == kOutsideDir); }, 30000)) << folder;
+    }
+}
+
+// What the setup must find before it changes anything: each stops it with 2 while the installed
+// program runs on and its record stays. Wine's processes are administrators: a run without their
+// rights gets a token whose administrators group only denies.
+TEST_F(SetupTest, SetupStopsBeforeAnyChangeForAFileInUseAProgramElsewherePendingRemovalsOrAUser) {
     install();
-    EXPECT_EQ(tools.log(), "");
+    DWORD pid = programPid(), own = 0, size = SECURITY_MAX_SID_SIZE;
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    const std::string pending = "\\??\\" + kInstallDir + "Quellon.exe";
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    SID_AND_ATTRIBUTES disabled = {administrators, 0};
+    HANDLE token = nullptr, user = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token) &&
+                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+                CreateRestrictedToken(token, 0, 1, &disabled, 0, nullptr, 0, nullptr, &user));
+    const struct {
+        const char *what;
+        std::function<HANDLE()> arrange;
+        HANDLE runAs;
+    } cases[] = {
+        {"kelvanectl.exe in use",
+         [] { return CreateFileA((kInstallDir + "kelvanectl.exe").c_str(), GENERIC_READ, 1, 0, OPEN_EXISTING, 0, 0); }, nullptr},
+        {"a tray program in another session",
+         [&] { return CreateMutexA(0, 0, ("Global\\KelvaneScheme." + std::to_string((own + 1) % 64)).c_str()); }, nullptr},
+        {"removals pending in the folder",
+         [&] {
+             setRegBytes(HKEY_LOCAL_MACHINE, kSessionManagerKey, "PendingFileRenameOperations", REG_MULTI_SZ,
+                         "\\??\\C:\\Other\\x" + std::string(2, '\0') + pending + std::string(3, '\0'));
+             return HANDLE(nullptr);
+         },
+         nullptr},
+        {"no administrator", [] { return HANDLE(nullptr); }, user},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        HANDLE held = c.arrange();
+        std::string line = "\"" + setupExe() + "\" /S /D=" + kInstallDir.substr(0, kInstallDir.size() - 1);
+        EXPECT_EQ(exitCode(start(line, c.runAs)), 2u);
+        EXPECT_EQ(programPid(), pid) << "the program was stopped";
+        EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kInstallDir + "Lumora.exe");
+        if (held)
+            CloseHandle(held);
+        clearPendingRemovals();
+    }
+    CloseHandle(user), CloseHandle(token);
+}
+
+// The folder the checks took is the one the files go into: while the program is closing, it cannot be
+// swapped for a folder of another owner.
+TEST_F(SetupTest, TheCheckedFolderCannotBeSwappedWhileTheProgramCloses) {
+    HANDLE closing = CreateEventA(nullptr, TRUE, FALSE, "KelvaneStandInClosing");
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "KelvaneStandInGo");
+    HANDLE tray = start("\"" + testFolder() + "setup_standin.exe\" tray");
+    ASSERT_TRUE(waitUntil([] { return FindWindowA("LUMORA", "Lumora") != nullptr; }, 30000));
+    HANDLE setup = start("\"" + setupExe() + "\" /S /D=" + kOutsideDir.substr(0, kOutsideDir.size() - 1));
+    ASSERT_EQ(WaitForSingleObject(closing, 60000), WAIT_OBJECT_0);
+    bool swapped = MoveFileA(kOutsideDir.c_str(), "C:\\Kelvane Test Aside") && CreateDirectoryA(kOutsideDir.c_str(), 0);
+    SetEvent(go);
+    DWORD code = exitCode(setup);
+    // Windows keeps a held folder in place; Wine lets it move, and the check before the copy finds it.
+    EXPECT_EQ(code, swapped ? 2u : 0u);
+    EXPECT_EQ(fileExists(kOutsideDir + "Lumora.exe"), !swapped) << "the files went into the swapped-in folder";
+    EXPECT_TRUE(fileExists(kOutsideDir)) << "the setup removed a folder it had not made";
+    RemoveDirectoryA("C:\\Kelvane Test Aside");
+    for (HANDLE h : {closing, go, tray})
+        CloseHandle(h);
+}
+
+// Every program and the setup carry the project's one version number and its copyright line.
+TEST(SetupFiles, CarryTheProjectsVersionAndCopyright) {
+    DWORD major = 0, minor = 0, patch = 0;
+    sscanf(KELVANE_VERSION, "%lu.%lu.%lu", &major, &minor, &patch);
+    const std::string bin = KELVANE_REAL_PROGRAM_DIR;
+    for (const std::string &file : {setupExe(), bin + "Lumora.exe", bin + "kelvanectlw.exe", bin + "Quellon.exe"}) {
+        std::vector<char> info(GetFileVersionInfoSizeA(file.c_str(), nullptr) + 1);
+        ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, info.size(), info.data())) << file;
+        VS_FIXEDFILEINFO *fixed = nullptr;
+        WORD *language = nullptr;
+        char *copyright = nullptr, key[64];
+        UINT size = 0;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &size));
+        EXPECT_EQ(std::pair(fixed->dwFileVersionMS, fixed->dwFileVersionLS), std::pair(major << 16 | minor, patch << 16));
+        VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&language), &size);
+        snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\LegalCopyright", language[0], language[1]);
+        ASSERT_TRUE(VerQueryValueA(info.data(), key, reinterpret_cast<void **>(&copyright), &size)) << file;
+        EXPECT_STREQ(copyright, "Copyright (C) 2026 Kelvane") << file;
+    }
 }
 
 } // namespace

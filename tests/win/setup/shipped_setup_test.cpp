@@ -1,5 +1,5 @@
 // The setup we ship (32-bit, the real Lumora.exe) on a machine without the maker's firmware library:
-// it installs, starts the program, does not wait for it, and uninstalls again.
+// it installs and uninstalls, and it starts the program without waiting for it.
 #include "harness/msgbox.h"
 #include "harness/notebook.h"
 #include "lumora/program.h"
@@ -91,22 +91,21 @@ class ShippedSetup : public ::testing::Test {
     }
 };
 
-TEST_F(ShippedSetup, InstallsSilentlyIntoAFolderWithBlanksTheProgramEndsWithoutItsFirmwareAndUninstalls) {
-    // The loader refuses the program for want of VKTMETHOD.dll; the setup has handed it to the shell
-    // and ends as usual.
+TEST_F(ShippedSetup, InstallsSilentlyIntoAFolderWithBlanksAndUninstalls) {
+    // The loader refuses the program for want of VKTMETHOD.dll, without a sign under Wine; that the
+    // setup started it shows in the next test.
     ASSERT_EQ(install(), 0u);
     for (const char *file : kFiles)
         EXPECT_TRUE(fileExists(kFolder + file)) << file;
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kPathKey, "Path"), kFolder + "Lumora.exe");
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Kelvane");
-    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "1.0.0");
+    EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), KELVANE_VERSION);
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"),
               kFolder.substr(0, kFolder.size() - 1));
     EXPECT_EQ(regText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
               "\"" + kFolder + "Uninstall.exe\" /S");
     EXPECT_TRUE(fileExists(shortcut()));
-    EXPECT_TRUE(waitUntil([] { return !running("Lumora.exe"); }, 30000)) << "the program still runs";
-    EXPECT_FALSE(FindWindowA("LUMORA", "Lumora"));
+    ASSERT_TRUE(waitUntil([] { return !running("Lumora.exe"); }, 30000)) << "the program still runs";
 
     ASSERT_EQ(runToEnd("\"" + kFolder + "Uninstall.exe\" /S"), 0u);
     // The uninstaller goes on from a copy of itself; its last act removes the uninstall entry.
