@@ -258,8 +258,9 @@ TEST_F(StartUpStops, ExitOrCloseDuringAStartUpBoxEndsAfterItChangingNothingOfThe
             EXPECT_EQ(countPrefixFrom(0, "SCREENSAVER "), 0u);
             EXPECT_EQ(countPrefixFrom(0, "SPGS "), 0u);
             const std::string own = ownScheme();
-            if (c.provisioned)
+            if (c.provisioned) {
                 EXPECT_EQ(activeSchemeText(), "0");
+            }
             if (c.provisioned && own != "0" && own != "<missing>") {
                 EXPECT_LE(countFrom(0, "ACTIVATE 0"), 1u) << "handed back more than once";
                 EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, schemeKey(own).c_str()));
@@ -312,8 +313,9 @@ TEST_F(SessionEnding, OnlyTheSessionsOwnEndHandsBackAndEndsTheProgram) {
         const std::string own = ownScheme();
         ASSERT_TRUE(waitLogQuiet(300));
         size_t from = logSize();
-        if (c.query)
+        if (c.query) {
             ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 15000, nullptr));
+        }
         DWORD start = GetTickCount();
         if (c.sent)
             ASSERT_TRUE(

@@ -1,5 +1,6 @@
 // The setup program and the control command as administrators and users meet them: install, upgrade,
 // uninstall and switching steps, run from outside against the simulated notebook's Lumora.exe.
+#include "harness/msgbox.h"
 #include "harness/notebook.h"
 #include "harness/testwindows.h"
 #include "lumora/program.h"
@@ -399,6 +400,9 @@ TEST_F(SetupTest, OnWindows10TheProgramStartsThroughTheShellAndUninstallTakesThe
     CreateDirectoryA(userFolder().c_str(), nullptr);
     writeFile(userFolder() + "CFG7.BLC", userStepFile);
     setRegText(HKEY_CURRENT_USER, kRunKey, "Kelvane", kInstallDir + "Lumora.exe 1");
+    // The user's first start copies the step defaults with a notice; the program's exit waits for its
+    // answer, as a user gives it.
+    MessageBoxWatcher notices("Kelvane", IDOK);
     ASSERT_EQ(run("\"" + kInstallDir + "Uninstall.exe\" /S"), 0u);
     ASSERT_TRUE(waitUntil(
         [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
@@ -643,6 +647,7 @@ TEST_F(SetupTest, UninstallLeavesTheEmptiedFolderOutsideProgramFilesOnVistaAndLa
     for (const std::string &folder : {kOutsideDir, kInstallDir}) {
         ASSERT_EQ(runSetup(folder), 0u);
         ASSERT_TRUE(waitUntil([] { return programPid() != 0; }, 30000));
+        MessageBoxWatcher notices("Kelvane", IDOK); // the first start's notices, answered
         ASSERT_EQ(run("\"" + folder + "Uninstall.exe\" /S"), 0u);
         ASSERT_TRUE(waitUntil(
             [] { return !regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !uninstallerRunning(); }, 60000));
