@@ -15,6 +15,10 @@ void EndConfigDialog();
 
 // Clears the step tree and fills it with the eight steps, named as in the tray menu.
 void FillStepTree(HWND dialog);
+// The edit step's new name, given in the step tree: the tree, the tray item and the stored name.
+void RenameEditedStep(HWND dialog, const NMTVDISPINFOA *info);
+// The step tree's item of `step`, or null.
+HTREEITEM StepTreeItem(DWORD step);
 
 // Rebuilds the settings tree for `step`; with `reload` 1 it first loads the step's file into
 // editSettings. 0 when that load failed (after its message): the tree is left as it was.
