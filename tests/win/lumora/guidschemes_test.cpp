@@ -191,11 +191,11 @@ TEST_F(GuidSchemesTest, StepSwitchWritesBothSourcesOfTheOwnSchemeOnly) {
     size_t from = logSize();
     program.command(stepCommand(3));
     ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
-    // All six settings, for mains and battery.
-    EXPECT_EQ(countPrefixFrom(from, "GUID WRITE " + own + " "), 12u);
+    // All six settings and the brightness, for mains and battery.
+    EXPECT_EQ(countPrefixFrom(from, "GUID WRITE " + own + " "), 14u);
     EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, true), 1800);
     EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, false), 900);
-    EXPECT_EQ(settingValue(own, kSleepSubgroup, kHibernateTimeout, false), 3600) << "an hour after standby began";
+    EXPECT_EQ(settingValue(own, kSleepSubgroup, kHibernateTimeout, false), 4500) << "an hour after standby began";
     EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoPowerdownTimeout, true), 900);
     EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoPowerdownTimeout, false), 300);
     EXPECT_EQ(settingValue(own, kDiskSubgroup, kDiskPowerdownTimeout, true), 1800);
@@ -302,7 +302,10 @@ TEST_F(GuidSchemesTest, AnotherSessionsProgramKeepsTheSchemeUntilItIsGone) {
     earlierRunFiles();
     DWORD session = 0;
     ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-    HANDLE held = CreateMutexA(nullptr, FALSE, ("Global\\KelvaneScheme." + std::to_string((session + 1) % 64)).c_str());
+    // A session numbered past 63: sessions are listed, not counted.
+    const std::string sessions = std::to_string(session) + '\0' + "70" + '\0' + '\0';
+    setRegBytes(HKEY_CURRENT_USER, kSimKey, "Sessions", REG_MULTI_SZ, sessions);
+    HANDLE held = CreateMutexA(nullptr, FALSE, "Global\\KelvaneScheme.70");
     startOn("win10");
     size_t from = logSize();
     program.post(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, LPARAM(session));
@@ -314,6 +317,134 @@ TEST_F(GuidSchemesTest, AnotherSessionsProgramKeepsTheSchemeUntilItIsGone) {
     exitProgram();
     EXPECT_EQ(activeScheme(), text(kSchemeBalanced));
     EXPECT_TRUE(schemesNamed("Kelvane").empty());
+}
+
+// Windows applies the scheme's brightness at every activation: the program's scheme carries the levels
+// it sends, so the resume bounce leaves the panel at the step's level, a battery level of 0 or 15 too.
+TEST_F(GuidSchemesTest, BrightnessInTheOwnSchemeKeepsThePanelThroughTheBounce) {
+    for (uint8_t level : {0, 15, 7}) {
+        resetNotebook();
+        earlierRunFiles();
+        std::string step2 = appDataFolder() + "CFG2.BLC";
+        std::vector<uint8_t> file = fileBytes(step2);
+        ASSERT_GE(file.size(), kFilePanelLevelOffset + 4);
+        file[kFilePanelLevelOffset] = level;
+        writeFile(step2, file);
+        onBattery();
+        rememberSteps(2, 2, 2);
+        startOn("win10");
+        std::string own = ownGuidScheme();
+        EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoBrightness, false), long(level * 100 / 15));
+        EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoBrightness, true), 100) << "mains: acPanelLevel 15";
+        size_t from = logSize();
+        program.post(WM_POWERBROADCAST, 4, 0); // PBT_APMSUSPEND, on battery
+        program.post(WM_POWERBROADCAST, 7, 0); // PBT_APMRESUMESUSPEND, on battery still
+        ASSERT_TRUE(waitLineFrom(from, "GUID ACTIVATE " + text(kSchemeBalanced)));
+        ASSERT_TRUE(waitUntil([&] { return findLine(from, "GUID ACTIVATE " + own) >= 0; }));
+        EXPECT_EQ(simValue("PanelLevel", 99), level);
+        exitProgram();
+        EXPECT_EQ(simValue("PanelLevel", 99), 8u) << "the user's scheme brings the user's brightness back";
+    }
+}
+
+// Windows 11: each source's power mode follows the step's processor settings and the user's goes
+// back at exit; a recorded mode that is none of the three hands back balanced; failing calls change
+// nothing; missing calls (Windows 10) are not called.
+TEST_F(GuidSchemesTest, PowerModeFollowsTheStepAndTheUsersIsHandedBack) {
+    const std::string efficiency = "{961CC777-2547-4F9D-8174-7D86181B8A7A}",
+                      performance = "{DED574B5-45A0-4F42-8737-46345C09C238}",
+                      balanced = "{00000000-0000-0000-0000-000000000000}";
+    struct Case {
+        DWORD calls, fails;
+        const char *userDc, *recordedDc, *handedBackDc;
+    } cases[] = {
+        {1, 0, performance.c_str(), performance.c_str(), performance.c_str()},
+        {1, 0, "{12345678-1234-1234-0102-030405060708}", "{12345678-1234-1234-0102-030405060708}",
+         balanced.c_str()},
+        {1, 1, performance.c_str(), "", nullptr},
+        {0, 0, performance.c_str(), nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        resetNotebook();
+        earlierRunFiles();
+        setSimValue("PowerModeCalls", c.calls);
+        setSimValue("PowerModeFails", c.fails);
+        setRegTextTerminated(HKEY_CURRENT_USER, kSimKey, "UserPowerModeDc", c.userDc);
+        startOn("win10");
+        std::string own = ownGuidScheme();
+        EXPECT_EQ(programValue("HandBackPowerModeDc"), c.recordedDc ? c.recordedDc : "<missing>");
+        // Step 2 on mains: its processor limits give the mode of each source.
+        bool set = c.calls && !c.fails;
+        long acMax = settingValue(own, kProcessorSubgroup, kProcessorThrottleMaximum, true);
+        long acMin = settingValue(own, kProcessorSubgroup, kProcessorThrottleMinimum, true);
+        const std::string acMode = acMax < 100 ? efficiency : acMin >= 100 ? performance : balanced;
+        EXPECT_EQ(logContains("POWERMODE AC " + acMode), set) << c.calls << c.fails;
+        EXPECT_EQ(countPrefixFrom(0, "POWERMODE ") > 0, set);
+        EXPECT_EQ(programValue("PowerModeAc") != "<missing>" && programValue("PowerModeAc") != "", set);
+        size_t from = logSize();
+        exitProgram();
+        if (!c.handedBackDc) {
+            EXPECT_EQ(countPrefixFrom(from, "POWERMODE "), 0u);
+            continue;
+        }
+        EXPECT_GT(findLine(from, "POWERMODE DC " + std::string(c.handedBackDc)),
+                  findLine(from, "GUID ACTIVATE " + text(kSchemeBalanced)))
+            << "handed back with the scheme";
+    }
+}
+
+// Every one of the six settings held by policy: none is written, none read back into the step's file,
+// and the program records them for kelvanectl's status.
+TEST_F(GuidSchemesTest, SettingsHeldByPolicyAreNeitherWrittenNorReadBack) {
+    earlierRunFiles();
+    std::string held;
+    for (const GUID *setting : {&kStandbyTimeout, &kHibernateTimeout, &kVideoPowerdownTimeout, &kDiskPowerdownTimeout,
+                                &kProcessorThrottleMaximum, &kProcessorThrottleMinimum})
+        held += text(*setting) + '\0';
+    setRegBytes(HKEY_CURRENT_USER, kSimKey, "PolicyHeld", REG_MULTI_SZ, held + '\0');
+    std::vector<uint8_t> before = fileBytes(appDataFolder() + "CFG2.BLC");
+    startOn("win10");
+    std::string own = ownGuidScheme();
+    setRegDword(HKEY_CURRENT_USER, settingKey(own, kVideoSubgroup, kVideoPowerdownTimeout).c_str(), "ACSettingIndex",
+                1234);
+    size_t from = logSize();
+    program.command(stepCommand(3));
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    EXPECT_EQ(countPrefixFrom(0, "GUID WRITE " + own + " "),
+              countPrefixFrom(0, "GUID WRITE " + own + " " + text(kVideoBrightness)))
+        << "the brightness only, at each activation";
+    std::vector<uint8_t> after = fileBytes(appDataFolder() + "CFG2.BLC");
+    EXPECT_EQ(policyDword(after, PolicyOffset::VideoTimeoutAc), policyDword(before, PolicyOffset::VideoTimeoutAc));
+    EXPECT_EQ(programValue("HeldByPolicy"), "standby time-out, hibernate time-out, display time-out, disk time-out, "
+                                            "processor maximum, processor minimum");
+}
+
+// Modern Standby: no S3, yet the step's standby time-out goes into the scheme, created where the
+// user's scheme has none (it read Balanced's).
+TEST_F(GuidSchemesTest, ModernStandbyNotebookGetsTheStepsStandbyWhereTheUsersSchemeHasNone) {
+    earlierRunFiles();
+    setSimValue("AoAc", 1);
+    setSimValue("StandbyAllowed", 0);
+    setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kSchemesKey) + "\\" + text(kSchemeBalanced)).c_str(),
+                         "FriendlyName", "Balanced");
+    setRegTextTerminated(HKEY_CURRENT_USER, kSimKey, "ActivePowerScheme", text(kSchemeBalanced));
+    startOn("win10");
+    std::string own = ownGuidScheme();
+    size_t from = logSize();
+    program.command(stepCommand(3));
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, false), 900);
+    EXPECT_EQ(inForce(kSleepSubgroup, kStandbyTimeout, false), 900);
+    EXPECT_EQ(settingValue(text(kSchemeBalanced), kSleepSubgroup, kStandbyTimeout, false), -1);
+}
+
+// Early at log-on the session manager refuses the notification; the program asks again until it takes.
+TEST_F(GuidSchemesTest, SessionNotificationRefusedAtFirstIsRegisteredLater) {
+    earlierRunFiles();
+    setSimValue("SessionNotifyFailures", 2);
+    startOn("win10");
+    EXPECT_TRUE(waitUntil([] { return simValue("SessionNotification", 0) == 1; }, 10000));
+    EXPECT_EQ(simValue("SessionNotifyFailures", 9), 0u);
 }
 
 class RefusedStart : public GuidSchemesTest, public ::testing::WithParamInterface<const char *> {};
