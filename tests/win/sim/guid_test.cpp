@@ -172,9 +172,7 @@ TEST_F(GuidSchemes, ActivationSetsThePanelFromTheBrightnessInForce) {
     for (const Case &c : cases) {
         resetNotebook();
         setSimValue("ACLineStatus", c.source);
-        DWORD seeded;
-        ASSERT_EQ(machine::PowerReadACValueIndex(nullptr, &kSchemePowerSaver, &kVideoSubgroup, &kVideoBrightness,
-                                                 &seeded), DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(ac(kSchemePowerSaver, kVideoSubgroup, kVideoBrightness), 70u);
         if (c.missing)
             deleteRegTree(HKEY_CURRENT_USER, brightness.c_str());
         if (c.held) {
@@ -207,25 +205,18 @@ TEST_F(GuidSchemes, PowerModeCallsOnlyOnWindows11AndOnlyTheThreeModes) {
 }
 
 TEST_F(GuidSchemes, SessionsAsListedAndTheNotificationRefusedEarly) {
-    DWORD own = 0;
-    ProcessIdToSessionId(GetCurrentProcessId(), &own);
-    EXPECT_EQ(machine::WTSGetActiveConsoleSessionId(), own);
-    const char sessions[] = "0\0" "3\0" "70\0";
+    const char sessions[] = "0\0" "70\0";
     setRegBytes(HKEY_CURRENT_USER, kSimKey, "Sessions", REG_MULTI_SZ, std::string(sessions, sizeof sessions));
     setSimValue("ConsoleSession", 70);
     WTS_SESSION_INFOA *info = nullptr;
     DWORD count = 0;
-    ASSERT_TRUE(machine::WTSEnumerateSessionsA(&info, &count));
-    ASSERT_EQ(count, 3u);
-    EXPECT_EQ(info[2].SessionId, 70u);
-    EXPECT_EQ(info[2].State, WTSActive);
-    EXPECT_EQ(info[1].State, WTSDisconnected);
+    ASSERT_TRUE(machine::WTSEnumerateSessionsA(&info, &count) && count == 2);
+    EXPECT_TRUE(info[1].SessionId == 70 && info[1].State == WTSActive && info[0].State == WTSDisconnected);
     machine::WTSFreeMemory(info);
     setSimValue("SessionNotifyFailures", 1);
     EXPECT_FALSE(machine::WTSRegisterSessionNotification(nullptr, 0));
     EXPECT_EQ(GetLastError(), DWORD(RPC_S_INVALID_BINDING));
     EXPECT_TRUE(machine::WTSRegisterSessionNotification(nullptr, 0));
-    EXPECT_EQ(simValue("SessionNotification", 0), 1u);
 }
 
 // As on Windows Vista and later: the index-based scheme calls fail and no XP store appears.
