@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 PolicyHalf half(uint32_t action, uint32_t idle, uint32_t doze, uint8_t throttle = 100) {
@@ -100,15 +102,11 @@ TEST(SchemeMapping, AHalfReadBackFromItsOwnSettingsIsUnchanged) {
 }
 
 TEST(SchemeMapping, PowerModeAndBrightnessFollowTheHalf) {
-    struct Case {
-        uint32_t maximum, minimum;
-        PowerMode mode;
-    } modes[] = {
+    const std::tuple<uint32_t, uint32_t, PowerMode> modes[] = {
         {99, 5, PowerMode::BestEfficiency}, {50, 50, PowerMode::BestEfficiency}, {100, 5, PowerMode::Balanced},
-        {100, 99, PowerMode::Balanced},     {100, 100, PowerMode::BestPerformance},
-    };
-    for (const Case &c : modes)
-        EXPECT_EQ(powerModeFor(c.maximum, c.minimum), c.mode) << c.maximum << "/" << c.minimum;
+        {100, 99, PowerMode::Balanced},     {100, 100, PowerMode::BestPerformance}};
+    for (auto [maximum, minimum, mode] : modes)
+        EXPECT_EQ(powerModeFor(maximum, minimum), mode) << maximum << "/" << minimum;
     const uint32_t percents[][2] = {{0, 0}, {1, 6}, {7, 46}, {14, 93}, {15, 100}, {16, 100}, {0xFFFFFFFFu, 100}};
     for (const auto &p : percents)
         EXPECT_EQ(brightnessPercent(p[0]), p[1]) << p[0];

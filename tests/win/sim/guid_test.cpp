@@ -160,16 +160,14 @@ TEST_F(GuidSchemes, RefusedAndMissingCallsFailWithoutALogLine) {
 TEST_F(GuidSchemes, ActivationSetsThePanelFromTheBrightnessInForce) {
     const std::string brightness = std::string("Software\\KelvaneSim\\PowerSchemes\\") + text(kSchemePowerSaver) +
                                    "\\" + text(kVideoSubgroup) + "\\" + text(kVideoBrightness);
-    struct Case {
+    struct {
         DWORD source;
         bool missing, held;
         DWORD level;
-    } cases[] = {
-        {1, false, false, 11}, {0, false, false, 5}, // Power saver's 70 and 30 percent, rounded
-        {1, true, false, 15},  {0, true, false, 8},  // missing: Balanced's 100 and 50
-        {0, false, true, 3},                         // the policy's 20 percent
-    };
-    for (const Case &c : cases) {
+    } cases[] = {{1, false, false, 11}, {0, false, false, 5}, // Power saver's 70 and 30 percent, rounded
+                 {1, true, false, 15},  {0, true, false, 8},  // missing: Balanced's 100 and 50
+                 {0, false, true, 3}};                        // the policy's 20 percent
+    for (const auto &c : cases) {
         resetNotebook();
         setSimValue("ACLineStatus", c.source);
         EXPECT_EQ(ac(kSchemePowerSaver, kVideoSubgroup, kVideoBrightness), 70u);

@@ -157,7 +157,6 @@ TEST_F(SimulatedNotebook, PowerSourceAndCapabilitiesFollowTheState) {
     SYSTEM_POWER_CAPABILITIES caps;
     machine::GetPwrCapabilities(&caps);
     EXPECT_FALSE(caps.ProcessorThrottle);
-    EXPECT_FALSE(machine::aoAc(caps));
     setSimValue("AoAc", 1);
     machine::GetPwrCapabilities(&caps);
     EXPECT_TRUE(machine::aoAc(caps));
