@@ -331,11 +331,10 @@ TEST_F(GuidSchemesTest, BrightnessInTheOwnSchemeKeepsThePanelThroughTheBounce) {
     for (uint8_t level : {0, 15, 7}) {
         resetNotebook();
         earlierRunFiles();
-        std::string step2 = appDataFolder() + "CFG2.BLC";
-        std::vector<uint8_t> file = fileBytes(step2);
+        std::vector<uint8_t> file = fileBytes(appDataFolder() + "CFG2.BLC");
         ASSERT_GE(file.size(), kFilePanelLevelOffset + 4);
         file[kFilePanelLevelOffset] = level;
-        writeFile(step2, file);
+        writeFile(appDataFolder() + "CFG2.BLC", file);
         onBattery();
         rememberSteps(2, 2, 2);
         startOn("win10");

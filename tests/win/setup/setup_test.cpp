@@ -430,7 +430,6 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
                        "Windows " + windows + ".\r\n");
     }
     deleteRegTree(HKEY_CURRENT_USER, kCtlVersion);
-    // The power modes the program set on Windows 11 and the settings a policy holds, as it records them.
     setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "PowerModeAc", "best performance");
     setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "HeldByPolicy", "standby time-out, disk time-out");
     EXPECT_EQ(ctl("status", &out), 0u);
