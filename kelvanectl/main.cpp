@@ -50,7 +50,8 @@ static void printHelp() {
            "  kelvanectl cycle     move on to the next step, as the step key does\n"
            "  kelvanectl autoperf  turn automatic performance on or off\n"
            "  kelvanectl exit      end the tray program\n"
-           "  kelvanectl status    show the step in force and the steps kept for mains and battery\n"
+           "  kelvanectl status    show the step in force and the steps kept for mains and battery,\n"
+           "                       the Windows 11 power modes set and the settings a policy holds\n"
            "  kelvanectl --help    show this text\n\n"
            "Exit codes: 0 done, 1 the program is not running or did not answer, 2 bad arguments\n"
            "or a step the power source does not offer.\n");
