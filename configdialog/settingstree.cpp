@@ -21,6 +21,14 @@ static const unsigned kTimeoutCommands[kTimeoutItemCount] = {
     IDM_TIMEOUT_30_MINUTES, IDM_TIMEOUT_45_MINUTES, IDM_TIMEOUT_1_HOUR,     IDM_TIMEOUT_2_HOURS,
     IDM_TIMEOUT_3_HOURS,    IDM_TIMEOUT_4_HOURS,    IDM_TIMEOUT_5_HOURS};
 
+// Modern Standby notebooks have no S3, so standby is "not allowed", yet the standby time-out is the
+// idle time before they enter Modern Standby: it is offered there too. Windows before 8 leaves the
+// byte zero.
+static bool standbyOffered() {
+    SYSTEM_POWER_CAPABILITIES capabilities = {};
+    return app.standbyAllowed != 0 || (machine::GetPwrCapabilities(&capabilities) && machine::aoAc(capabilities));
+}
+
 static bool editsMainsHalf(DWORD step) {
     return showsMainsHalf(step, app.acLastStep, app.dcFirstStep, app.onAc != 0);
 }
@@ -89,7 +97,7 @@ int FillSettingsTree(HWND dialog, DWORD step, int reload) {
     snprintf(text, sizeof text, mains ? "%s (for AC mode)" : "%s (for DC mode)", name);
     HTREEITEM top = InsertTreeItem(tree, TVI_ROOT, text, 0, 0);
 
-    bool standby = app.standbyAllowed != 0, hibernation = app.hibernateAllowed != 0;
+    bool standby = standbyOffered(), hibernation = app.hibernateAllowed != 0;
     bool performance = app.throttleSupported && isStep(step) && app.perfItemShown[stepIndex(step)];
     HTREEITEM system = nullptr;
     if (standby || hibernation || performance)

@@ -1,10 +1,15 @@
 // The policy half <-> power settings mapping of Windows Vista and later.
 #include "core/schememapping.h"
 
-// Windows counts hibernation from the start of sleep, as DozeS4Timeout does, not from the last input.
+// Windows counts hibernation from the last input, as the Group Policy and winnt.h describe the
+// setting; XP's DozeS4Timeout counts from the start of standby, so the two add up.
 static uint32_t hibernateSetting(const PolicyHalf &half) {
-    if (half.action == kActionSleep)
-        return half.dozeS4Timeout;
+    if (half.action == kActionSleep) {
+        if (half.dozeS4Timeout == 0)
+            return 0;
+        uint64_t sum = uint64_t(half.idleTimeout) + half.dozeS4Timeout;
+        return sum > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(sum);
+    }
     return half.action == kActionHibernate ? half.idleTimeout : 0;
 }
 
@@ -24,14 +29,24 @@ SchemeSettings settingsForHalf(const PolicyHalf &half, uint8_t throttlePolicy, u
 }
 
 void readBackHalf(const SchemeSettings &s, PolicyHalf &half) {
-    // An unchanged pair keeps the half as it is, including idle actions no setting can show.
+    // An unchanged pair keeps the half as it is, including idle actions no setting can show. A
+    // hibernation not later than standby comes first, so Windows hibernates without sleeping.
     if (s.standby != shownStandby(half) || s.hibernate != hibernateSetting(half)) {
-        half.action = s.standby ? kActionSleep : s.hibernate ? kActionHibernate : kActionNone;
-        half.idleTimeout = s.standby ? s.standby : s.hibernate;
-        half.dozeS4Timeout = s.standby ? s.hibernate : 0;
+        bool sleeps = s.standby != 0 && (s.hibernate == 0 || s.hibernate > s.standby);
+        half.action = sleeps ? kActionSleep : s.hibernate ? kActionHibernate : kActionNone;
+        half.idleTimeout = sleeps ? s.standby : s.hibernate;
+        half.dozeS4Timeout = sleeps && s.hibernate ? s.hibernate - s.standby : 0;
     }
     half.videoTimeout = s.video;
     half.spindownTimeout = s.disk;
     if (s.throttleMaximum <= 100)
         half.forcedThrottle = uint8_t(s.throttleMaximum);
 }
+
+PowerMode powerModeFor(uint32_t throttleMaximum, uint32_t throttleMinimum) {
+    if (throttleMaximum < 100)
+        return PowerMode::BestEfficiency;
+    return throttleMinimum >= 100 ? PowerMode::BestPerformance : PowerMode::Balanced;
+}
+
+uint32_t brightnessPercent(uint32_t panelLevel) { return (panelLevel > 15 ? 15 : panelLevel) * 100 / 15; }

@@ -9,7 +9,7 @@
 // and processor percentages.
 struct SchemeSettings {
     uint32_t standby;
-    uint32_t hibernate; // time from the start of standby to hibernation, or idle time when hibernating at once
+    uint32_t hibernate; // idle time from the last input to hibernation
     uint32_t video;
     uint32_t disk;
     uint32_t throttleMaximum;
@@ -25,3 +25,11 @@ SchemeSettings settingsForHalf(const PolicyHalf &half, uint8_t throttlePolicy, u
 // Reads settings back into a half (the capture): what the settings cannot express, and what they
 // express exactly as the half already stands, keeps the half's stored values.
 void readBackHalf(const SchemeSettings &settings, PolicyHalf &half);
+
+// The Windows 11 power mode that matches a half's processor settings.
+enum class PowerMode { BestEfficiency, Balanced, BestPerformance };
+PowerMode powerModeFor(uint32_t throttleMaximum, uint32_t throttleMinimum);
+
+// The display brightness percentage Windows keeps in a scheme for a panel level (0 to 15), as the
+// configuration dialog shows it.
+uint32_t brightnessPercent(uint32_t panelLevel);

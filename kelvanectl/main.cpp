@@ -55,7 +55,8 @@ static void printHelp() {
            "  kelvanectl cycle     move on to the next step, as the step key does\n"
            "  kelvanectl autoperf  turn automatic performance on or off\n"
            "  kelvanectl exit      end the tray program\n"
-           "  kelvanectl status    show the step in force and the steps kept for mains and battery\n"
+           "  kelvanectl status    show the step in force and the steps kept for mains and battery,\n"
+           "                       the Windows 11 power modes set and the settings a policy holds\n"
            "  kelvanectl --help    show this text\n\n"
            "Exit codes: 0 done, 1 the program is not running or did not answer, 2 bad arguments\n"
            "or a step the power source does not offer.\n");
@@ -173,6 +174,34 @@ static void printPlaces() {
         perUser ? ", the power scheme \"Kelvane\" by GUID" : ", numbered power schemes", folder);
 }
 
+// A text value the program records, or an empty text.
+static void readProgramText(const char *name, char *text, DWORD size) {
+    text[0] = '\0';
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    DWORD got = size - 1, type = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(text), &got) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        got = 0;
+    text[got < size ? got : size - 1] = '\0';
+    RegCloseKey(key);
+}
+
+// What Windows 11's power mode and an administrator's policy make of the step, as the program found them
+// at its last activation.
+static void printModeAndPolicy() {
+    char ac[32], dc[32], held[160];
+    readProgramText("PowerModeAc", ac, sizeof ac);
+    readProgramText("PowerModeDc", dc, sizeof dc);
+    readProgramText("HeldByPolicy", held, sizeof held);
+    if (ac[0] || dc[0])
+        say(stdout, "Power mode on mains: %s. On battery: %s.\n", ac[0] ? ac : "the user's",
+            dc[0] ? dc : "the user's");
+    if (held[0])
+        say(stdout, "Held by policy, left as the policy sets them: %s.\n", held);
+}
+
 static int showStatus() {
     unsigned current = readStep("CurrentStep"), ac = readStep("AC_Current_Step"),
              dc = readStep("DC_Current_Step");
@@ -198,6 +227,7 @@ static int showStatus() {
     if (dc)
         snprintf(dcText, sizeof dcText, "step %u", dc);
     say(stdout, "Kept for mains: %s. Kept for battery: %s.\n", acText, dcText);
+    printModeAndPolicy();
     printPlaces();
     return 0;
 }

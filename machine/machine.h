@@ -2,6 +2,7 @@
 // machine/win32_machine.cpp makes the real calls; sim/ implements the simulated notebook.
 #pragma once
 #include <windows.h>
+#include <wtsapi32.h>
 #include "machine/powrprof_once.h"
 
 namespace machine {
@@ -20,8 +21,12 @@ BOOLEAN GetCurrentPowerPolicies(GLOBAL_POWER_POLICY *global, POWER_POLICY *polic
 BOOLEAN ReadProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy);
 BOOLEAN WriteProcessorPwrScheme(UINT scheme, MACHINE_PROCESSOR_POWER_POLICY *policy);
 BOOLEAN GetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities);
+// Modern Standby: the SDK's AoAc, the third byte after FastSystemS4 (after Hiberboot and
+// WakeAlarmPresent), which this compiler's headers still call spare2.
+inline BYTE &aoAc(SYSTEM_POWER_CAPABILITIES &capabilities) { return capabilities.spare2[2]; }
 BOOLEAN IsPwrSuspendAllowed();
 BOOLEAN IsPwrHibernateAllowed();
+// Takes the shutdown privilege first, as SetSuspendState documents it needs.
 BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDisabled);
 
 // The power profile interface of Windows Vista and later: schemes by GUID, in the shapes powrprof
@@ -46,6 +51,23 @@ DWORD PowerReadACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup,
 DWORD PowerReadDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD *value);
 DWORD PowerWriteACValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value);
 DWORD PowerWriteDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup, const GUID *setting, DWORD value);
+// ERROR_ACCESS_DISABLED_BY_POLICY for a setting an administrator's policy holds.
+DWORD PowerSettingAccessCheck(ULONG access, const GUID *setting);
+
+// The power mode the user chose for each source on Windows 11 (best power efficiency, balanced, best
+// performance); ERROR_CALL_NOT_IMPLEMENTED where the calls are missing (Windows 10 and earlier).
+DWORD PowerGetUserConfiguredACPowerMode(GUID *mode);
+DWORD PowerGetUserConfiguredDCPowerMode(GUID *mode);
+DWORD PowerSetUserConfiguredACPowerMode(const GUID *mode);
+DWORD PowerSetUserConfiguredDCPowerMode(const GUID *mode);
+
+// Sessions: the one in front of the notebook (0xFFFFFFFF when none, or before Windows XP) and all of
+// them (freed with WTSFreeMemory); the session notification of WM_WTSSESSION_CHANGE.
+DWORD WTSGetActiveConsoleSessionId();
+BOOL WTSEnumerateSessionsA(WTS_SESSION_INFOA **sessions, DWORD *count);
+void WTSFreeMemory(void *memory);
+BOOL WTSRegisterSessionNotification(HWND window, DWORD flags);
+BOOL WTSUnRegisterSessionNotification(HWND window);
 
 // The maker's ACPI method library; nonzero when the method ran.
 int None_Method(DWORD method, DWORD *out);

@@ -6,6 +6,7 @@
 #define _WIN32_WINNT 0x0600
 #include "machine/machine.h"
 #include "machine/startprogram.h"
+#include "machine/systemlibrary.h"
 
 // The maker's library, imported from VKTMETHOD.dll with the standard calling convention.
 extern "C" {
@@ -48,7 +49,22 @@ BOOLEAN GetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) { return ::G
 BOOLEAN IsPwrSuspendAllowed() { return ::IsPwrSuspendAllowed(); }
 BOOLEAN IsPwrHibernateAllowed() { return ::IsPwrHibernateAllowed(); }
 
+// NT refuses ExitWindowsEx and SetSuspendState without the shutdown privilege; the 9x family has no
+// tokens.
+static void enableShutdownPrivilege() {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+}
+
 BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDisabled) {
+    enableShutdownPrivilege();
     return ::SetSuspendState(hibernate, force, wakeupEventsDisabled);
 }
 
@@ -59,7 +75,7 @@ namespace {
 FARPROC powerCall(const char *name) {
     static HMODULE powrprof; // a second thread at first use finds the same module
     if (!powrprof)
-        powrprof = LoadLibraryA("powrprof.dll");
+        powrprof = loadSystemLibrary("powrprof.dll");
     return powrprof ? GetProcAddress(powrprof, name) : nullptr;
 }
 
@@ -114,7 +130,85 @@ DWORD PowerWriteDCValueIndex(HKEY root, const GUID *scheme, const GUID *subgroup
     KELVANE_POWER_CALL(PowerWriteDCValueIndex, root, scheme, subgroup, setting, value);
 }
 
+DWORD PowerSettingAccessCheck(ULONG access, const GUID *setting) {
+    KELVANE_POWER_CALL(PowerSettingAccessCheck, POWER_DATA_ACCESSOR(access), setting);
+}
+
 #undef KELVANE_POWER_CALL
+
+// Windows 11's power-mode calls; the SDK of this compiler declares none of them.
+using GetPowerMode = DWORD(WINAPI *)(GUID *);
+using SetPowerMode = DWORD(WINAPI *)(const GUID *);
+#define KELVANE_MODE_CALL(type, name, argument)                                                                        \
+    static type slot;                                                                                                  \
+    type call = resolved(slot, #name);                                                                                 \
+    return call ? call(argument) : ERROR_CALL_NOT_IMPLEMENTED
+
+DWORD PowerGetUserConfiguredACPowerMode(GUID *mode) {
+    KELVANE_MODE_CALL(GetPowerMode, PowerGetUserConfiguredACPowerMode, mode);
+}
+DWORD PowerGetUserConfiguredDCPowerMode(GUID *mode) {
+    KELVANE_MODE_CALL(GetPowerMode, PowerGetUserConfiguredDCPowerMode, mode);
+}
+DWORD PowerSetUserConfiguredACPowerMode(const GUID *mode) {
+    KELVANE_MODE_CALL(SetPowerMode, PowerSetUserConfiguredACPowerMode, mode);
+}
+DWORD PowerSetUserConfiguredDCPowerMode(const GUID *mode) {
+    KELVANE_MODE_CALL(SetPowerMode, PowerSetUserConfiguredDCPowerMode, mode);
+}
+
+#undef KELVANE_MODE_CALL
+
+// The session calls: Windows 2000 and the 9x family lack them, so each is looked up at first use.
+namespace {
+
+FARPROC sessionCall(const char *name) {
+    static HMODULE wtsapi;
+    if (!wtsapi)
+        wtsapi = loadSystemLibrary("wtsapi32.dll");
+    return wtsapi ? GetProcAddress(wtsapi, name) : nullptr;
+}
+
+template <typename Call> Call sessionResolved(Call &slot, const char *name) {
+    if (!slot)
+        slot = reinterpret_cast<Call>(reinterpret_cast<void *>(sessionCall(name)));
+    return slot;
+}
+
+} // namespace
+
+DWORD WTSGetActiveConsoleSessionId() {
+    using Call = DWORD(WINAPI *)();
+    auto call = reinterpret_cast<Call>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "WTSGetActiveConsoleSessionId")));
+    return call ? call() : 0xFFFFFFFFu;
+}
+
+BOOL WTSEnumerateSessionsA(WTS_SESSION_INFOA **sessions, DWORD *count) {
+    static decltype(&::WTSEnumerateSessionsA) slot;
+    auto call = sessionResolved(slot, "WTSEnumerateSessionsA");
+    return call && call(WTS_CURRENT_SERVER_HANDLE, 0, 1, sessions, count);
+}
+
+void WTSFreeMemory(void *memory) {
+    static decltype(&::WTSFreeMemory) slot;
+    if (auto call = sessionResolved(slot, "WTSFreeMemory"))
+        call(memory);
+}
+
+BOOL WTSRegisterSessionNotification(HWND window, DWORD flags) {
+    static decltype(&::WTSRegisterSessionNotification) slot;
+    auto call = sessionResolved(slot, "WTSRegisterSessionNotification");
+    if (!call)
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return call && call(window, flags);
+}
+
+BOOL WTSUnRegisterSessionNotification(HWND window) {
+    static decltype(&::WTSUnRegisterSessionNotification) slot;
+    auto call = sessionResolved(slot, "WTSUnRegisterSessionNotification");
+    return call && call(window);
+}
 
 int None_Method(DWORD method, DWORD *out) { return ::None_Method(method, out); }
 int One_Method(DWORD method, DWORD argument, DWORD *out) { return ::One_Method(method, argument, out); }
@@ -131,16 +225,7 @@ void keybd_event(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extraInf
 }
 
 BOOL ShutDown(UINT flags) {
-    // NT refuses ExitWindowsEx without the shutdown privilege; the 9x family has no tokens.
-    HANDLE token;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        TOKEN_PRIVILEGES privileges = {};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-            AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        CloseHandle(token);
-    }
+    enableShutdownPrivilege();
     return ::ExitWindowsEx(flags, 0);
 }
 

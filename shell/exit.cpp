@@ -5,6 +5,7 @@
 #include "core/steps.h"
 #include "engine/stepapply.h"
 #include "screensaver/screensaver.h"
+#include "shell/sessions.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 #include "state/operation.h"
@@ -62,6 +63,7 @@ void exitDestroyed(HWND window) {
     MachineOperation operation;
     exitBegun = true;
     dropWaiting();
+    unwatchSessions(window);
     if (machineClosed())
         RemoveTrayIconWithin(app.mainWindow, kTrayRemovalWaitMs); // the session's end handed back already
     else

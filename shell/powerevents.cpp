@@ -10,6 +10,7 @@
 #include "state/commands.h"
 #include "state/operation.h"
 #include "store/schemes.h"
+#include "store/sharedscheme.h"
 
 // A bounce is under way (the user's scheme is in force for its second); `bounceTellsOsd`: its end
 // shows the step on the display.
@@ -85,6 +86,8 @@ static bool activateScheme(UINT scheme) {
 }
 
 void startSchemeBounce(HWND window, bool tellOsd) {
+    if (inBackgroundSession())
+        return; // the scheme in force is the other session's user's
     if (bounceRunning) { // its end comes soon and brings the program's scheme back
         bounceTellsOsd = bounceTellsOsd || tellOsd;
         return;

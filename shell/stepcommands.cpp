@@ -5,6 +5,7 @@
 #include "core/steps.h"
 #include "engine/startup.h"
 #include "engine/stepapply.h"
+#include "shell/sessions.h"
 #include "state/appstate.h"
 #include "state/commands.h"
 #include "state/operation.h"
@@ -30,6 +31,9 @@ void NotifyOsd(DWORD step) {
 }
 
 void switchStep(HWND window, DWORD step, bool sourceChanged) {
+    // In a session in the background the step is recorded only: the notebook is the other user's.
+    if (heldInBackground(step))
+        return;
     MachineOperation operation;
     DWORD previous = app.currentStep;
     app.currentStep = step;
@@ -53,7 +57,7 @@ void cycleCommand() {
 }
 
 void cycleStepDue(HWND window) {
-    if (!takeDueCycleStep())
+    if (!takeDueCycleStep() || heldInBackground(app.cycleStep))
         return;
     MachineOperation operation;
     if (!app.configOpen)

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -87,38 +88,41 @@ struct SeedScheme {
     const GUID *scheme;
     const wchar_t *name;
     const wchar_t *description;
-    DWORD values[6][2]; // AC, DC of each setting in kSeedSettings' order
+    DWORD values[7][2]; // AC, DC of each setting in kSeedSettings' order
 };
 
 struct SeedSetting {
     const GUID *subgroup, *setting;
 };
 
-const SeedSetting kSeedSettings[6] = {
+constexpr int kSettingCount = 7, kBrightness = 6;
+const SeedSetting kSeedSettings[kSettingCount] = {
     {&kSleepSubgroup, &kStandbyTimeout},           {&kSleepSubgroup, &kHibernateTimeout},
     {&kVideoSubgroup, &kVideoPowerdownTimeout},    {&kDiskSubgroup, &kDiskPowerdownTimeout},
     {&kProcessorSubgroup, &kProcessorThrottleMaximum}, {&kProcessorSubgroup, &kProcessorThrottleMinimum},
+    {&kVideoSubgroup, &kVideoBrightness},
 };
 
-// The three schemes a fresh Windows has, with the six settings the program manages.
+// The three schemes a fresh Windows has, with the six settings the program manages and the display
+// brightness.
 const SeedScheme kSeedSchemes[3] = {
     {&kSchemeBalanced,
      L"Balanced",
      L"Automatically balances performance with energy consumption on capable hardware.",
-     {{1800, 900}, {0, 10800}, {600, 300}, {1200, 600}, {100, 100}, {5, 5}}},
+     {{1800, 900}, {0, 10800}, {600, 300}, {1200, 600}, {100, 100}, {5, 5}, {100, 50}}},
     {&kSchemePowerSaver,
      L"Power saver",
      L"Saves energy by reducing your computer's performance where possible.",
-     {{900, 600}, {0, 3600}, {300, 120}, {600, 300}, {100, 70}, {5, 5}}},
+     {{900, 600}, {0, 3600}, {300, 120}, {600, 300}, {100, 70}, {5, 5}, {70, 30}}},
     {&kSchemeHighPerformance,
      L"High performance",
      L"Favors performance, but may use more energy.",
-     {{0, 1800}, {0, 0}, {900, 600}, {1200, 1200}, {100, 100}, {100, 100}}},
+     {{0, 1800}, {0, 0}, {900, 600}, {1200, 1200}, {100, 100}, {100, 100}, {100, 100}}},
 };
 
 // The place of a setting the system defines in kSeedSettings, or -1.
 int definedSetting(const GUID *subgroup, const GUID *setting) {
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < kSettingCount; ++i)
         if (IsEqualGUID(*subgroup, *kSeedSettings[i].subgroup) && IsEqualGUID(*setting, *kSeedSettings[i].setting))
             return i;
     return -1;
@@ -147,15 +151,37 @@ DWORD schemeValue(const GUID *scheme, int defined, const char *name) {
     return kSeedSchemes[0].values[defined][name[0] == 'A' ? 0 : 1];
 }
 
-// The values in force: those of the scheme last activated, copied at its activation.
-void putInForce(const GUID *scheme) {
-    for (int i = 0; i < 6; ++i) {
-        char subgroup[kGuidTextSize], setting[kGuidTextSize], path[kPathSize];
+// A setting an administrator's policy holds: Windows keeps the policy's value whatever a scheme says.
+bool heldByPolicy(const GUID &setting) {
+    char text[kGuidTextSize];
+    formatGuid(setting, text);
+    return simListHolds("PolicyHeld", text);
+}
+
+// The values in force: those of the scheme last activated, copied at its activation, or the policy's.
+// The brightness in force for the current source then drives the panel, as Windows applies it.
+void putInForce(const GUID *scheme, bool applyBrightness) {
+    DWORD percent = 100;
+    bool onBattery = simValue("ACLineStatus", 1) == 0;
+    for (int i = 0; i < kSettingCount; ++i) {
+        char subgroup[kGuidTextSize], setting[kGuidTextSize], path[kPathSize], policy[kPathSize];
         formatGuid(*kSeedSettings[i].subgroup, subgroup);
         formatGuid(*kSeedSettings[i].setting, setting);
         snprintf(path, sizeof path, "%s\\InForce\\%s\\%s", kSimKey, subgroup, setting);
-        writeDword(path, "ACSettingIndex", schemeValue(scheme, i, "ACSettingIndex"));
-        writeDword(path, "DCSettingIndex", schemeValue(scheme, i, "DCSettingIndex"));
+        snprintf(policy, sizeof policy, "%s\\Policy\\%s", kSimKey, setting);
+        bool held = heldByPolicy(*kSeedSettings[i].setting);
+        for (const char *name : {"ACSettingIndex", "DCSettingIndex"}) {
+            DWORD value = schemeValue(scheme, i, name);
+            if (held && !readDword(policy, name, &value))
+                value = kSeedSchemes[0].values[i][name[0] == 'A' ? 0 : 1];
+            writeDword(path, name, value);
+            if (i == kBrightness && (name[0] == 'D') == onBattery)
+                percent = value;
+        }
+    }
+    if (applyBrightness) {
+        DWORD capped = percent > 100 ? 100 : percent;
+        setSimValue("PanelLevel", (capped * 15 + 50) / 100); // percent * 15 / 100, rounded
     }
 }
 
@@ -175,7 +201,7 @@ void seedSchemes() {
         RegSetValueExW(key, L"Description", 0, REG_SZ, (const BYTE *)seed.description,
                        DWORD((wcslen(seed.description) + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < kSettingCount; ++i) {
             settingPath(path, seed.scheme, kSeedSettings[i].subgroup, kSeedSettings[i].setting);
             writeDword(path, "ACSettingIndex", seed.values[i][0]);
             writeDword(path, "DCSettingIndex", seed.values[i][1]);
@@ -184,7 +210,7 @@ void seedSchemes() {
     char active[kGuidTextSize];
     formatGuid(kSchemeBalanced, active);
     setSimText("ActivePowerScheme", active);
-    putInForce(&kSchemeBalanced);
+    putInForce(&kSchemeBalanced, false); // a fresh store leaves the panel as the test laid it
 }
 
 // Every call: only on NT 6 and later, and on a seeded store.
@@ -301,7 +327,7 @@ DWORD PowerSetActiveScheme(HKEY, const GUID *scheme) {
     char text[kGuidTextSize];
     formatGuid(*scheme, text);
     setSimText("ActivePowerScheme", text);
-    putInForce(scheme);
+    putInForce(scheme, true);
     simLog("GUID ACTIVATE %s", text);
     return ERROR_SUCCESS;
 }

@@ -372,6 +372,7 @@ BOOLEAN GetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) {
     capabilities->ProcessorThrottle = simValue("ProcessorThrottle", 1) != 0;
     capabilities->ProcessorMinThrottle = BYTE(simValue("ProcessorMinThrottle", 25));
     capabilities->SystemBatteriesPresent = TRUE;
+    aoAc(*capabilities) = simValue("AoAc", 0) != 0;
     return TRUE;
 }
 

@@ -64,6 +64,22 @@ bool simText(const char *name, char *buf, DWORD size) {
     return true;
 }
 
+void simList(const char *name, char *buf, DWORD size) {
+    DWORD type = 0, got = size - 2;
+    if (readState(name, &type, (BYTE *)buf, &got) != ERROR_SUCCESS || type != REG_MULTI_SZ || got > size - 2)
+        got = 0;
+    buf[got] = buf[got + 1] = '\0';
+}
+
+bool simListHolds(const char *name, const char *item) {
+    char list[1024];
+    simList(name, list, sizeof list);
+    for (const char *p = list; *p; p += strlen(p) + 1)
+        if (lstrcmpiA(p, item) == 0)
+            return true;
+    return false;
+}
+
 void setSimText(const char *name, const char *text) {
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSimKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=

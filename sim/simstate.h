@@ -13,6 +13,12 @@ void setSimValue(const char *name, DWORD value);
 bool simText(const char *name, char *buf, DWORD size);
 void setSimText(const char *name, const char *text);
 
+// A REG_MULTI_SZ state value into buf as terminated texts ending in an empty one (an empty list when
+// missing, of another type, or too long).
+void simList(const char *name, char *buf, DWORD size);
+// Whether the list `name` holds `item` (compared without case).
+bool simListHolds(const char *name, const char *item);
+
 // Appends one line to the event log named by "Log" (nothing when no log is set), in the file
 // for every reader when the call returns.
 void simLog(const char *format, ...);

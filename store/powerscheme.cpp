@@ -3,6 +3,7 @@
 
 #include "state/operation.h"
 #include "state/appstate.h"
+#include "store/powermode.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
 #include "store/schemes.h"
@@ -116,8 +117,11 @@ void restoreUserScheme() {
     // The user's policy is read into a record of its own: the step in force keeps its settings.
     UINT scheme = app.ownScheme == app.userScheme ? 0 : app.userScheme;
     POWER_POLICY user;
-    if (schemes::read(scheme, &user) && schemes::activate(scheme, nullptr, &user))
+    if (schemes::read(scheme, &user) && schemes::activate(scheme, nullptr, &user)) {
         schemes::remove(app.ownScheme);
+        if (ntSixOrLater())
+            handBackPowerModes();
+    }
 }
 
 void handBackAtExit() {
@@ -125,8 +129,11 @@ void handBackAtExit() {
         return;
     // When the active scheme cannot be read, ours may well be it: hand the user's back first.
     UINT active = 0;
-    if (!schemes::getActive(&active) || active == app.ownScheme)
+    if (!schemes::getActive(&active) || active == app.ownScheme) {
         restoreUserScheme();
-    else
+    } else {
         schemes::remove(app.ownScheme);
+        if (ntSixOrLater())
+            handBackPowerModes();
+    }
 }

@@ -9,6 +9,9 @@
 #include "machine/powerguids.h"
 #include "state/operation.h"
 #include "state/appstate.h"
+#include "store/brightness.h"
+#include "store/heldsettings.h"
+#include "store/powermode.h"
 #include "store/programfiles.h"
 #include "store/regtext.h"
 
@@ -87,6 +90,7 @@ void readStartScheme() {
         char text[kGuidTextSize];
         formatGuid(active, text);
         writeProgramText("HandBackScheme", text);
+        recordUserPowerModes();
     }
 }
 
@@ -148,19 +152,22 @@ uint32_t lowestThrottle() {
     return machine::GetPwrCapabilities(&capabilities) ? capabilities.ProcessorMinThrottle : 100;
 }
 
-// Writes both halves of `policy` into the program's scheme. A setting the scheme refuses is left out:
-// the others still follow the step.
+// Writes both halves of `policy` into the program's scheme. A setting the scheme refuses, or one a
+// policy holds, is left out: the others still follow the step.
 void writeSettings(const GUID &scheme, const POWER_POLICY &policy) {
     uint32_t lowest = lowestThrottle();
     SchemeSettings ac = settingsForHalf(policyHalf(policy, true), policy.user.ThrottlePolicyAc, lowest);
     SchemeSettings dc = settingsForHalf(policyHalf(policy, false), policy.user.ThrottlePolicyDc, lowest);
     for (const Setting &s : kSettings) {
+        if (heldByPolicy(*s.setting))
+            continue;
         machine::PowerWriteACValueIndex(nullptr, &scheme, s.subgroup, s.setting, ac.*s.value);
         machine::PowerWriteDCValueIndex(nullptr, &scheme, s.subgroup, s.setting, dc.*s.value);
     }
 }
 
-// Reads the scheme's settings into `policy`; a setting that cannot be read keeps what the policy has.
+// Reads the scheme's settings into `policy`; a setting that cannot be read, or that a policy holds (the
+// scheme's value is not what is in force), keeps what the policy has.
 void readSettings(const GUID &scheme, POWER_POLICY &policy) {
     uint32_t lowest = lowestThrottle();
     for (int side = 0; side < 2; ++side) {
@@ -170,6 +177,8 @@ void readSettings(const GUID &scheme, POWER_POLICY &policy) {
             settingsForHalf(half, isAc ? policy.user.ThrottlePolicyAc : policy.user.ThrottlePolicyDc, lowest);
         for (const Setting &s : kSettings) {
             DWORD value;
+            if (heldByPolicy(*s.setting))
+                continue;
             DWORD rc = isAc ? machine::PowerReadACValueIndex(nullptr, &scheme, s.subgroup, s.setting, &value)
                             : machine::PowerReadDCValueIndex(nullptr, &scheme, s.subgroup, s.setting, &value);
             if (rc == ERROR_SUCCESS)
@@ -286,9 +295,16 @@ BOOLEAN activate(UINT scheme, GLOBAL_POWER_POLICY *global, POWER_POLICY *policy)
     if (!guidFor(scheme, guid))
         return FALSE;
     // The user's schemes are only made active, never written.
-    if (policy && scheme == kOwnIndex)
+    if (scheme != kOwnIndex)
+        return machine::PowerSetActiveScheme(nullptr, &guid) == ERROR_SUCCESS;
+    if (policy)
         writeSettings(guid, *policy);
-    return machine::PowerSetActiveScheme(nullptr, &guid) == ERROR_SUCCESS;
+    writeBrightness(guid);
+    if (machine::PowerSetActiveScheme(nullptr, &guid) != ERROR_SUCCESS)
+        return FALSE;
+    powerModeFollowsScheme(guid);
+    recordHeldSettings();
+    return TRUE;
 }
 
 BOOLEAN read(UINT scheme, POWER_POLICY *policy) {

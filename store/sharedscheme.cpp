@@ -1,6 +1,7 @@
 // The sessions whose programs work in the machine's one "Kelvane" scheme, by a mutex per session.
 #include "store/sharedscheme.h"
 
+#include "machine/machine.h"
 #include "store/programfiles.h"
 
 #include <windows.h>
@@ -8,8 +9,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr DWORD kSessions = 64;
 
 void mutexName(char (&name)[64], DWORD session) {
     snprintf(name, sizeof name, "Global\\KelvaneScheme.%lu", (unsigned long)session);
@@ -49,22 +48,37 @@ void holdSharedScheme() {
         LocalFree(attributes.lpSecurityDescriptor);
 }
 
+static bool sessionHoldsScheme(DWORD session) {
+    char name[64];
+    mutexName(name, session);
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    // One that denies us is there all the same.
+    if (mutex || GetLastError() == ERROR_ACCESS_DENIED) {
+        if (mutex)
+            CloseHandle(mutex);
+        return true;
+    }
+    return false;
+}
+
+// The sessions there are, as Windows lists them: their numbers are not bounded by any count.
 bool otherSessionHoldsScheme() {
+    unsigned long session;
+    WTS_SESSION_INFOA *sessions = nullptr;
+    DWORD count = 0;
+    if (!ntSixOrLater() || !currentSession(session) || !machine::WTSEnumerateSessionsA(&sessions, &count))
+        return false;
+    bool held = false;
+    for (DWORD i = 0; i < count && !held; ++i)
+        held = sessions[i].SessionId != session && sessionHoldsScheme(sessions[i].SessionId);
+    machine::WTSFreeMemory(sessions);
+    return held;
+}
+
+bool inBackgroundSession() {
     unsigned long session;
     if (!ntSixOrLater() || !currentSession(session))
         return false;
-    for (DWORD other = 0; other < kSessions; ++other) {
-        if (other == session)
-            continue;
-        char name[64];
-        mutexName(name, other);
-        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
-        // One that denies us is there all the same.
-        if (mutex || GetLastError() == ERROR_ACCESS_DENIED) {
-            if (mutex)
-                CloseHandle(mutex);
-            return true;
-        }
-    }
-    return false;
+    DWORD console = machine::WTSGetActiveConsoleSessionId();
+    return console != 0xFFFFFFFFu && console != session && sessionHoldsScheme(console);
 }

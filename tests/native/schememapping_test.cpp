@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 PolicyHalf half(uint32_t action, uint32_t idle, uint32_t doze, uint8_t throttle = 100) {
@@ -18,13 +20,14 @@ PolicyHalf half(uint32_t action, uint32_t idle, uint32_t doze, uint8_t throttle 
 
 } // namespace
 
-TEST(SchemeMapping, IdleActionsGiveStandbyAndHibernateTimesCountedFromStandby) {
+TEST(SchemeMapping, IdleActionsGiveStandbyAndHibernateTimesCountedFromTheLastInput) {
     struct Case {
         PolicyHalf half;
         uint32_t standby, hibernate;
     } cases[] = {
         {half(kActionSleep, 600, 0), 600, 0},         // standby, never hibernate
-        {half(kActionSleep, 600, 1200), 600, 1200},   // hibernate after standby: counted from standby
+        {half(kActionSleep, 600, 1200), 600, 1800},   // 20 min of standby after 10 idle: 30 idle
+        {half(kActionSleep, 0xFFFFFFF0u, 1200), 0xFFFFFFF0u, 0xFFFFFFFFu}, // the sum stops at the top
         {half(kActionHibernate, 900, 0), 0, 900},     // hibernate at once
         {half(kActionNone, 900, 1200), 0, 0},         // never: stored times do not count
         {half(7, 900, 0), 0, 0},                      // an action no setting shows
@@ -62,12 +65,13 @@ TEST(SchemeMapping, ReadingBackGivesTheIdleActionOrKeepsWhatCannotBeExpressed) {
         uint32_t standby, hibernate;
         uint32_t action, idle, doze;
     } cases[] = {
-        {half(kActionNone, 0, 0), 600, 1200, kActionSleep, 600, 1200},
+        {half(kActionNone, 0, 0), 600, 1800, kActionSleep, 600, 1200},
         {half(kActionNone, 0, 0), 600, 0, kActionSleep, 600, 0},
         {half(kActionSleep, 600, 0), 0, 900, kActionHibernate, 900, 0},
         {half(kActionSleep, 600, 1200), 0, 0, kActionNone, 0, 0},
-        {half(kActionSleep, 600, 1200), 1800, 300, kActionSleep, 1800, 300}, // shorter than standby
-        {half(kActionHibernate, 900, 0), 900, 900, kActionSleep, 900, 900},
+        {half(kActionSleep, 600, 1200), 1800, 300, kActionHibernate, 300, 0}, // before standby: hibernates
+        {half(kActionHibernate, 900, 0), 900, 900, kActionHibernate, 900, 0}, // at once: no standby first
+        {half(kActionHibernate, 900, 0), 600, 601, kActionSleep, 600, 1},
         {half(7, 300, 0), 0, 0, 7, 300, 0},                                  // unchanged: kept as stored
     };
     for (const Case &c : cases) {
@@ -95,4 +99,15 @@ TEST(SchemeMapping, AHalfReadBackFromItsOwnSettingsIsUnchanged) {
         EXPECT_EQ(h.dozeS4Timeout, stored.dozeS4Timeout);
         EXPECT_EQ(h.forcedThrottle, stored.forcedThrottle);
     }
+}
+
+TEST(SchemeMapping, PowerModeAndBrightnessFollowTheHalf) {
+    const std::tuple<uint32_t, uint32_t, PowerMode> modes[] = {
+        {99, 5, PowerMode::BestEfficiency}, {50, 50, PowerMode::BestEfficiency}, {100, 5, PowerMode::Balanced},
+        {100, 99, PowerMode::Balanced},     {100, 100, PowerMode::BestPerformance}};
+    for (auto [maximum, minimum, mode] : modes)
+        EXPECT_EQ(powerModeFor(maximum, minimum), mode) << maximum << "/" << minimum;
+    const uint32_t percents[][2] = {{0, 0}, {1, 6}, {7, 46}, {14, 93}, {15, 100}, {16, 100}, {0xFFFFFFFFu, 100}};
+    for (const auto &p : percents)
+        EXPECT_EQ(brightnessPercent(p[0]), p[1]) << p[0];
 }

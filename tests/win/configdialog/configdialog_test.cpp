@@ -10,6 +10,7 @@
 #include "store/stepfiles.h"
 
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -157,6 +158,17 @@ TEST_F(ConfigDialog, OpensWithTheStepsAndTheHalfOfTheStepInForce) {
     selectStep(8);
     EXPECT_EQ(valueText(KindPerformance), "Performance level 100%") << "XP leaves the battery unforced";
     EXPECT_EQ(valueText(KindVideo), "Video off timer 1 Minute ");
+}
+
+// Modern Standby has no S3, yet its standby time-out is the idle time before the notebook sleeps.
+TEST_F(ConfigDialog, StandbyTimeOutOfferedWhereStandbyOrModernStandbyIs) {
+    for (auto [standby, modern, offered] : {std::tuple{1u, 0u, true}, {0u, 0u, false}, {0u, 1u, true}}) {
+        app.standbyAllowed = standby;
+        setSimValue("AoAc", modern);
+        open();
+        EXPECT_EQ(valueText(KindStandby) == "Standby timer Never ", offered) << standby << modern;
+        close(IDCANCEL);
+    }
 }
 
 TEST_F(ConfigDialog, SavingATimeoutWritesTheFileAndAppliesTheStepInForceAgain) {

@@ -183,19 +183,25 @@ TEST_F(GuidSchemesTest, FirstStartDuplicatesTheActiveSchemeAndMakesTheFilesPerUs
     EXPECT_FALSE(fileExists(folder->path() + "CFG2.BLC"));
 }
 
+// Also a Modern Standby notebook (no S3) whose user's scheme has no settings of its own.
 TEST_F(GuidSchemesTest, StepSwitchWritesBothSourcesOfTheOwnSchemeOnly) {
     earlierRunFiles();
+    setSimValue("AoAc", 1);
+    setSimValue("StandbyAllowed", 0);
+    setRegTextTerminated(HKEY_CURRENT_USER, (std::string(kSchemesKey) + "\\" + text(kSchemeBalanced)).c_str(),
+                         "FriendlyName", "Balanced");
+    setRegTextTerminated(HKEY_CURRENT_USER, kSimKey, "ActivePowerScheme", text(kSchemeBalanced));
     startOn("win10");
     std::string own = ownGuidScheme();
     std::string before = userSchemesDump(own);
     size_t from = logSize();
     program.command(stepCommand(3));
     ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
-    // All six settings, for mains and battery.
-    EXPECT_EQ(countPrefixFrom(from, "GUID WRITE " + own + " "), 12u);
+    // All six settings and the brightness, for mains and battery.
+    EXPECT_EQ(countPrefixFrom(from, "GUID WRITE " + own + " "), 14u);
     EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, true), 1800);
     EXPECT_EQ(settingValue(own, kSleepSubgroup, kStandbyTimeout, false), 900);
-    EXPECT_EQ(settingValue(own, kSleepSubgroup, kHibernateTimeout, false), 3600) << "an hour after standby began";
+    EXPECT_EQ(settingValue(own, kSleepSubgroup, kHibernateTimeout, false), 4500) << "an hour after standby began";
     EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoPowerdownTimeout, true), 900);
     EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoPowerdownTimeout, false), 300);
     EXPECT_EQ(settingValue(own, kDiskSubgroup, kDiskPowerdownTimeout, true), 1800);
@@ -302,7 +308,10 @@ TEST_F(GuidSchemesTest, AnotherSessionsProgramKeepsTheSchemeUntilItIsGone) {
     earlierRunFiles();
     DWORD session = 0;
     ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-    HANDLE held = CreateMutexA(nullptr, FALSE, ("Global\\KelvaneScheme." + std::to_string((session + 1) % 64)).c_str());
+    // A session numbered past 63: sessions are listed, not counted.
+    const std::string sessions = std::to_string(session) + '\0' + "70" + '\0' + '\0';
+    setRegBytes(HKEY_CURRENT_USER, kSimKey, "Sessions", REG_MULTI_SZ, sessions);
+    HANDLE held = CreateMutexA(nullptr, FALSE, "Global\\KelvaneScheme.70");
     startOn("win10");
     size_t from = logSize();
     program.post(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, LPARAM(session));
@@ -314,6 +323,96 @@ TEST_F(GuidSchemesTest, AnotherSessionsProgramKeepsTheSchemeUntilItIsGone) {
     exitProgram();
     EXPECT_EQ(activeScheme(), text(kSchemeBalanced));
     EXPECT_TRUE(schemesNamed("Kelvane").empty());
+}
+
+// Windows applies the scheme's brightness at every activation: the program's scheme carries the levels
+// it sends, so the resume bounce leaves the panel at the step's level, a battery level of 0 or 15 too.
+TEST_F(GuidSchemesTest, BrightnessInTheOwnSchemeKeepsThePanelThroughTheBounce) {
+    for (uint8_t level : {0, 15, 7}) {
+        resetNotebook();
+        earlierRunFiles();
+        std::vector<uint8_t> file = fileBytes(appDataFolder() + "CFG2.BLC");
+        ASSERT_GE(file.size(), kFilePanelLevelOffset + 4);
+        file[kFilePanelLevelOffset] = level;
+        writeFile(appDataFolder() + "CFG2.BLC", file);
+        onBattery();
+        rememberSteps(2, 2, 2);
+        startOn("win10");
+        std::string own = ownGuidScheme();
+        EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoBrightness, false), long(level * 100 / 15));
+        EXPECT_EQ(settingValue(own, kVideoSubgroup, kVideoBrightness, true), 100) << "mains: acPanelLevel 15";
+        size_t from = logSize();
+        program.post(WM_POWERBROADCAST, 4, 0); // PBT_APMSUSPEND, on battery
+        program.post(WM_POWERBROADCAST, 7, 0); // PBT_APMRESUMESUSPEND, on battery still
+        ASSERT_TRUE(waitLineFrom(from, "GUID ACTIVATE " + text(kSchemeBalanced)));
+        ASSERT_TRUE(waitUntil([&] { return findLine(from, "GUID ACTIVATE " + own) >= 0; }));
+        EXPECT_EQ(simValue("PanelLevel", 99), level);
+        exitProgram();
+        EXPECT_EQ(simValue("PanelLevel", 99), 8u) << "the user's scheme brings the user's brightness back";
+    }
+}
+
+// Windows 11: each source's power mode follows the step's processor settings (step 2: balanced on
+// mains) and the user's goes back at exit; a recorded mode that is none of the three hands back
+// balanced; failing calls change nothing; missing calls (Windows 10) are not called.
+TEST_F(GuidSchemesTest, PowerModeFollowsTheStepAndTheUsersIsHandedBack) {
+    const std::string best = "{DED574B5-45A0-4F42-8737-46345C09C238}", other = "{12345678-1234-1234-0102-030405060708}",
+                      balanced = "{00000000-0000-0000-0000-000000000000}";
+    struct Case {
+        DWORD calls, fails;
+        std::string user, recorded, handedBack;
+    } cases[] = {{1, 0, best, best, best}, {1, 0, other, other, balanced}, {1, 1, best, "", ""}, {0, 0, best, "<missing>", ""}};
+    for (const Case &c : cases) {
+        resetNotebook();
+        earlierRunFiles();
+        setSimValue("PowerModeCalls", c.calls);
+        setSimValue("PowerModeFails", c.fails);
+        setRegTextTerminated(HKEY_CURRENT_USER, kSimKey, "UserPowerModeDc", c.user);
+        startOn("win10");
+        EXPECT_EQ(programValue("HandBackPowerModeDc"), c.recorded);
+        EXPECT_EQ(logContains("POWERMODE AC " + balanced), c.calls && !c.fails) << c.calls << c.fails;
+        EXPECT_EQ(programValue("PowerModeAc"), c.calls && !c.fails ? "balanced" : c.calls ? "" : "<missing>");
+        size_t from = logSize();
+        exitProgram();
+        EXPECT_EQ(countPrefixFrom(from, "POWERMODE "), c.handedBack.empty() ? 0u : 2u);
+        if (!c.handedBack.empty())
+            EXPECT_GT(findLine(from, "POWERMODE DC " + c.handedBack), findLine(from, "GUID ACTIVATE " + text(kSchemeBalanced)));
+    }
+}
+
+// Every one of the six settings held by policy: none is written, none read back into the step's file,
+// and the program records them for kelvanectl's status.
+TEST_F(GuidSchemesTest, SettingsHeldByPolicyAreNeitherWrittenNorReadBack) {
+    earlierRunFiles();
+    std::string held;
+    for (const GUID *setting : {&kStandbyTimeout, &kHibernateTimeout, &kVideoPowerdownTimeout, &kDiskPowerdownTimeout,
+                                &kProcessorThrottleMaximum, &kProcessorThrottleMinimum})
+        held += text(*setting) + '\0';
+    setRegBytes(HKEY_CURRENT_USER, kSimKey, "PolicyHeld", REG_MULTI_SZ, held + '\0');
+    std::vector<uint8_t> before = fileBytes(appDataFolder() + "CFG2.BLC");
+    startOn("win10");
+    std::string own = ownGuidScheme();
+    setRegDword(HKEY_CURRENT_USER, settingKey(own, kVideoSubgroup, kVideoPowerdownTimeout).c_str(), "ACSettingIndex",
+                1234);
+    size_t from = logSize();
+    program.command(stepCommand(3));
+    ASSERT_TRUE(waitLineFrom(from, "SPGS 3"));
+    EXPECT_EQ(countPrefixFrom(0, "GUID WRITE " + own + " "),
+              countPrefixFrom(0, "GUID WRITE " + own + " " + text(kVideoBrightness)))
+        << "the brightness only, at each activation";
+    std::vector<uint8_t> after = fileBytes(appDataFolder() + "CFG2.BLC");
+    EXPECT_EQ(policyDword(after, PolicyOffset::VideoTimeoutAc), policyDword(before, PolicyOffset::VideoTimeoutAc));
+    EXPECT_EQ(programValue("HeldByPolicy"), "standby time-out, hibernate time-out, display time-out, disk time-out, "
+                                            "processor maximum, processor minimum");
+}
+
+// Early at log-on the session manager refuses the notification; the program asks again until it takes.
+TEST_F(GuidSchemesTest, SessionNotificationRefusedAtFirstIsRegisteredLater) {
+    earlierRunFiles();
+    setSimValue("SessionNotifyFailures", 2);
+    startOn("win10");
+    EXPECT_TRUE(waitUntil([] { return simValue("SessionNotification", 0) == 1; }, 10000));
+    EXPECT_EQ(simValue("SessionNotifyFailures", 9), 0u);
 }
 
 class RefusedStart : public GuidSchemesTest, public ::testing::WithParamInterface<const char *> {};

@@ -436,6 +436,11 @@ TEST_F(SetupTest, ControlCommandSwitchesCyclesReportsAndRefusesBadInput) {
                        "Windows " + windows + ".\r\n");
     }
     deleteRegTree(HKEY_CURRENT_USER, kCtlVersion);
+    setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "PowerModeAc", "best performance");
+    setRegText(HKEY_CURRENT_USER, "Software\\KELVANE", "HeldByPolicy", "standby time-out, disk time-out");
+    EXPECT_EQ(ctl("status", &out), 0u);
+    EXPECT_NE(out.find("Power mode on mains: best performance. On battery: the user's.\r\nHeld by policy, left as "
+                       "the policy sets them: standby time-out, disk time-out.\r\n"), std::string::npos) << out;
 
     // Refused input posts nothing: the step command after it is the only one the program sees.
     size_t from = logSize();

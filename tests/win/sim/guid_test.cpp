@@ -155,6 +155,68 @@ TEST_F(GuidSchemes, RefusedAndMissingCallsFailWithoutALogLine) {
     EXPECT_TRUE(logLines().empty());
 }
 
+// Windows applies a scheme's brightness for the current source at every activation; a scheme without
+// its own value has Balanced's, and a setting held by policy has the policy's.
+TEST_F(GuidSchemes, ActivationSetsThePanelFromTheBrightnessInForce) {
+    const std::string brightness = std::string("Software\\KelvaneSim\\PowerSchemes\\") + text(kSchemePowerSaver) +
+                                   "\\" + text(kVideoSubgroup) + "\\" + text(kVideoBrightness);
+    struct {
+        DWORD source;
+        bool missing, held;
+        DWORD level;
+    } cases[] = {{1, false, false, 11}, {0, false, false, 5}, // Power saver's 70 and 30 percent, rounded
+                 {1, true, false, 15},  {0, true, false, 8},  // missing: Balanced's 100 and 50
+                 {0, false, true, 3}};                        // the policy's 20 percent
+    for (const auto &c : cases) {
+        resetNotebook();
+        setSimValue("ACLineStatus", c.source);
+        EXPECT_EQ(ac(kSchemePowerSaver, kVideoSubgroup, kVideoBrightness), 70u);
+        if (c.missing)
+            deleteRegTree(HKEY_CURRENT_USER, brightness.c_str());
+        if (c.held) {
+            const char held[] = "{ADED5E82-B909-4619-9949-F5D71DAC0BCB}\0";
+            setRegBytes(HKEY_CURRENT_USER, kSimKey, "PolicyHeld", REG_MULTI_SZ, std::string(held, sizeof held));
+            setRegDword(HKEY_CURRENT_USER, "Software\\KelvaneSim\\Policy\\{ADED5E82-B909-4619-9949-F5D71DAC0BCB}",
+                        "DCSettingIndex", 20);
+        }
+        EXPECT_EQ(machine::PowerSettingAccessCheck(kAccessAcValue, &kVideoBrightness),
+                  DWORD(c.held ? ERROR_ACCESS_DISABLED_BY_POLICY : ERROR_SUCCESS));
+        EXPECT_EQ(simValue("PanelLevel", 99), 99u) << "reading the store changes no panel";
+        ASSERT_EQ(machine::PowerSetActiveScheme(nullptr, &kSchemePowerSaver), DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(simValue("PanelLevel", 99), c.level) << c.source << c.missing << c.held;
+    }
+}
+
+TEST_F(GuidSchemes, PowerModeCallsOnlyOnWindows11AndOnlyTheThreeModes) {
+    GUID mode = kPowerModeBestPerformance;
+    EXPECT_EQ(machine::PowerSetUserConfiguredACPowerMode(&mode), DWORD(ERROR_CALL_NOT_IMPLEMENTED));
+    EXPECT_EQ(machine::PowerGetUserConfiguredDCPowerMode(&mode), DWORD(ERROR_CALL_NOT_IMPLEMENTED));
+    setSimValue("PowerModeCalls", 1);
+    ASSERT_EQ(machine::PowerGetUserConfiguredDCPowerMode(&mode), DWORD(ERROR_SUCCESS));
+    EXPECT_TRUE(IsEqualGUID(mode, kPowerModeBalanced)) << "balanced when the user never chose";
+    EXPECT_EQ(machine::PowerSetUserConfiguredDCPowerMode(&kPowerModeBestEfficiency), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(machine::PowerSetUserConfiguredACPowerMode(&kSchemeBalanced), DWORD(ERROR_INVALID_PARAMETER));
+    setSimValue("PowerModeFails", 1);
+    EXPECT_EQ(machine::PowerSetUserConfiguredACPowerMode(&kPowerModeBalanced), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(regText(HKEY_CURRENT_USER, kSimKey, "UserPowerModeDc"), "{961CC777-2547-4F9D-8174-7D86181B8A7A}");
+    EXPECT_EQ(logLines(), std::vector<std::string>{"POWERMODE DC {961CC777-2547-4F9D-8174-7D86181B8A7A}"});
+}
+
+TEST_F(GuidSchemes, SessionsAsListedAndTheNotificationRefusedEarly) {
+    const char sessions[] = "0\0" "70\0";
+    setRegBytes(HKEY_CURRENT_USER, kSimKey, "Sessions", REG_MULTI_SZ, std::string(sessions, sizeof sessions));
+    setSimValue("ConsoleSession", 70);
+    WTS_SESSION_INFOA *info = nullptr;
+    DWORD count = 0;
+    ASSERT_TRUE(machine::WTSEnumerateSessionsA(&info, &count) && count == 2);
+    EXPECT_TRUE(info[1].SessionId == 70 && info[1].State == WTSActive && info[0].State == WTSDisconnected);
+    machine::WTSFreeMemory(info);
+    setSimValue("SessionNotifyFailures", 1);
+    EXPECT_FALSE(machine::WTSRegisterSessionNotification(nullptr, 0));
+    EXPECT_EQ(GetLastError(), DWORD(RPC_S_INVALID_BINDING));
+    EXPECT_TRUE(machine::WTSRegisterSessionNotification(nullptr, 0));
+}
+
 // As on Windows Vista and later: the index-based scheme calls fail and no XP store appears.
 TEST_F(GuidSchemes, IndexSchemesAreGone) {
     UINT scheme = 0;
@@ -183,7 +245,8 @@ TEST(GuidText, OursAreTheSdksAndFormatUpperCaseWithBracesAndParseEitherCase) {
              {&kDiskPowerdownTimeout, &GUID_DISK_POWERDOWN_TIMEOUT},
              {&kProcessorSubgroup, &GUID_PROCESSOR_SETTINGS_SUBGROUP},
              {&kProcessorThrottleMaximum, &GUID_PROCESSOR_THROTTLE_MAXIMUM},
-             {&kProcessorThrottleMinimum, &GUID_PROCESSOR_THROTTLE_MINIMUM}})
+             {&kProcessorThrottleMinimum, &GUID_PROCESSOR_THROTTLE_MINIMUM},
+             {&kVideoBrightness, &GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS}})
         EXPECT_EQ(text(*ours), text(*sdk));
 
     EXPECT_EQ(text(kProcessorThrottleMinimum), "{893DEE8E-2BEF-41E0-89C6-B55D0929964C}");

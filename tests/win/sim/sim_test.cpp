@@ -157,6 +157,9 @@ TEST_F(SimulatedNotebook, PowerSourceAndCapabilitiesFollowTheState) {
     SYSTEM_POWER_CAPABILITIES caps;
     machine::GetPwrCapabilities(&caps);
     EXPECT_FALSE(caps.ProcessorThrottle);
+    setSimValue("AoAc", 1);
+    machine::GetPwrCapabilities(&caps);
+    EXPECT_TRUE(machine::aoAc(caps));
 }
 
 TEST_F(SimulatedNotebook, ProcessorPolicyWriteIsLogged) {
