@@ -375,8 +375,10 @@ TEST_F(GuidSchemesTest, PowerModeFollowsTheStepAndTheUsersIsHandedBack) {
         size_t from = logSize();
         exitProgram();
         EXPECT_EQ(countPrefixFrom(from, "POWERMODE "), c.handedBack.empty() ? 0u : 2u);
-        if (!c.handedBack.empty())
-            EXPECT_GT(findLine(from, "POWERMODE DC " + c.handedBack), findLine(from, "GUID ACTIVATE " + text(kSchemeBalanced)));
+        if (!c.handedBack.empty()) {
+            EXPECT_GT(findLine(from, "POWERMODE DC " + c.handedBack),
+                      findLine(from, "GUID ACTIVATE " + text(kSchemeBalanced)));
+        }
     }
 }
 
