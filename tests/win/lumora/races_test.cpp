@@ -3,6 +3,8 @@
 #include "boxes.h"
 #include "lumorafixture.h"
 
+#include <commctrl.h>
+
 namespace {
 
 // The firmware takes `ms` over method `name` from now on.
@@ -179,36 +181,82 @@ TEST_F(Races, CycleCommandDuringALoadErrorWaitsForTheBox) {
     EXPECT_TRUE(waitLineFrom(from, "SPGS 3")) << "the waiting command was lost";
 }
 
-// Inside an application (a step file's notice open): 100 step commands collapse to the latest, which
-// runs after the application, on the source it finds (the notebook is on battery by then), and the
-// change of source sent after them runs last. The mains step stays the one applied before the change.
+// During the box of an operation (a step file's notice inside an application of step 3; a failed save
+// of the open dialog) 100 step commands collapse to the latest and a change of source sent after them
+// runs last, each after the box. The latest command finds the notebook on battery already, as the
+// panel-level read tells it outside the dialog; the mains step stays the one applied before.
 TEST_F(Races, CommandsAndASourceChangeDuringABoxRunAfterItInTheirOrder) {
-    rememberSteps(2, 7, 2);
-    startProgram();
-    const std::string own = ownScheme();
-    ASSERT_TRUE(waitLogQuiet(300));
-    ASSERT_TRUE(DeleteFileA((folder->path() + "CFG3.BLC").c_str()));
-    size_t from = logSize();
-    program.command(stepCommand(3)); // its default is copied, with a notice
-    ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
-    for (unsigned i = 0; i < 100; ++i)
-        ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_COMMAND, stepCommand(i % 2 ? 5 : 1), 0, SMTO_BLOCK,
-                                        15000, nullptr));
-    onBattery();
-    ASSERT_TRUE(program.sendPowerEvent(PBT_APMPOWERSTATUSCHANGE));
-    EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "something ran inside the box";
-    ShownBox shown;
-    ASSERT_TRUE(answerKelvaneBox(program.pid(), &shown));
-    ASSERT_TRUE(waitLineFrom(from, "ACTIVATE 0")) << "the source change did not bounce the scheme";
-    ASSERT_TRUE(waitLineFrom(size_t(findLine(from, "ACTIVATE 0")), "ACTIVATE " + own));
-    ASSERT_TRUE(waitLogQuiet(500));
-    std::vector<std::string> steps;
-    for (const std::string &line : logLinesFrom(from))
-        if (line.rfind("SPGS ", 0) == 0)
-            steps.push_back(line);
-    EXPECT_EQ(steps, (std::vector<std::string>{"SPGS 3", "SPGS 5", "SPGS 5"}));
-    EXPECT_EQ(programValue("AC_Current_Step"), "3");
-    EXPECT_EQ(programValue("DC_Current_Step"), "5");
+    const struct {
+        bool failedSave;
+        std::vector<std::string> steps;
+        const char *acStep, *dcStep;
+    } cases[] = {
+        {false, {"SPGS 3", "SPGS 5", "SPGS 5"}, "3", "5"},
+        {true, {"SPGS 5", "SPGS 7"}, "5", "7"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.failedSave ? "failed save" : "notice");
+        resetNotebook();
+        rememberSteps(2, 7, 2);
+        startProgram();
+        const std::string own = ownScheme();
+        ASSERT_TRUE(waitLogQuiet(300));
+        HWND dialog = nullptr;
+        std::string blocker = folder->path() + "CFG2.BL~";
+        if (c.failedSave) {
+            program.command(kCmdConfiguration);
+            ASSERT_TRUE(waitUntil([&] {
+                return (dialog = findProcessWindow(program.pid(), "#32770", "Configuration Kelvane")) != nullptr;
+            }));
+            // An edit ("1 hour" for whichever time-out takes it), and a temporary file that cannot be made.
+            // The tree is built again after each choice, so each item is found afresh from its top.
+            HWND settings = GetDlgItem(dialog, 1001);
+            for (int n = 0; n < 16; ++n) {
+                auto item = HTREEITEM(SendMessageA(settings, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+                for (int i = 0; item && i < n; ++i)
+                    item = HTREEITEM(SendMessageA(settings, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, LPARAM(item)));
+                if (!item)
+                    break;
+                SendMessageTimeoutA(settings, TVM_SELECTITEM, TVGN_CARET, LPARAM(item), SMTO_BLOCK, 3000, nullptr);
+                SendMessageTimeoutA(dialog, WM_COMMAND, 32804, 0, SMTO_BLOCK, 3000, nullptr);
+                ShownBox refused; // a choice the dialog turns down, with a warning
+                if (findKelvaneBox(program.pid()) && answerKelvaneBox(program.pid(), &refused, 3000))
+                    waitUntil([&] { return findKelvaneBox(program.pid()) == nullptr; }, 3000);
+            }
+            CreateDirectoryA(blocker.c_str(), nullptr);
+            PostMessageA(dialog, WM_COMMAND, 32809, 0); // "Save Configuration"
+        } else {
+            ASSERT_TRUE(DeleteFileA((folder->path() + "CFG3.BLC").c_str()));
+            program.command(stepCommand(3)); // its default is copied, with a notice
+        }
+        size_t from = logSize();
+        ASSERT_TRUE(waitUntil([&] { return findKelvaneBox(program.pid()) != nullptr; }));
+        for (unsigned i = 0; i < 100; ++i)
+            ASSERT_TRUE(SendMessageTimeoutA(program.window(), WM_COMMAND, stepCommand(i % 2 ? 5 : 1), 0,
+                                            SMTO_BLOCK, 15000, nullptr));
+        onBattery();
+        ASSERT_TRUE(program.sendPowerEvent(PBT_APMPOWERSTATUSCHANGE));
+        EXPECT_EQ(countPrefixFrom(from, "SPGS "), 0u) << "something ran inside the box";
+        ShownBox shown;
+        ASSERT_TRUE(answerKelvaneBox(program.pid(), &shown));
+        EXPECT_NE(shown.text.find(c.failedSave ? "Write Power policy file error!" : "Load default setting!"),
+                  std::string::npos)
+            << shown.text;
+        ASSERT_TRUE(waitLineFrom(from, "ACTIVATE 0")) << "the source change did not bounce the scheme";
+        ASSERT_TRUE(waitLineFrom(size_t(findLine(from, "ACTIVATE 0")), "ACTIVATE " + own));
+        ASSERT_TRUE(waitLogQuiet(500));
+        std::vector<std::string> steps;
+        for (const std::string &line : logLinesFrom(from))
+            if (line.rfind("SPGS ", 0) == 0)
+                steps.push_back(line);
+        EXPECT_EQ(steps, c.steps);
+        EXPECT_EQ(programValue("AC_Current_Step"), c.acStep);
+        EXPECT_EQ(programValue("DC_Current_Step"), c.dcStep);
+        if (dialog)
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        program.kill();
+        RemoveDirectoryA(blocker.c_str());
+    }
 }
 
 // A log-off query taken while an application is under way shows its boxes after it: their modal loop
