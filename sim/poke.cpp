@@ -140,7 +140,7 @@ static int post(UINT message, WPARAM wParam, LPARAM lParam, const char *what) {
 
 static int usage() {
     fprintf(stderr, "usage: Poke command <id> | power <wParam> | tray <lParam> | close |\n"
-                    "       wait-window <ms> | wait-exit <ms> | wait-menu <ms> | close-menu <ms> |\n"
+                    "       wait-window <ms> | wait-osd <ms> | wait-exit <ms> | wait-menu <ms> | close-menu <ms> |\n"
                     "       wait-about <ms> | close-about <ms> | wait-config <ms> |\n"
                     "       config-rename <step> <name> | config-select <path> | config-command <id>\n");
     return 2;
@@ -198,6 +198,11 @@ int main(int argc, char **argv) {
     if (strcmp(verb, "wait-window") == 0) {
         bool ok = waitUntil(ms, [] { return findProgramWindow() != nullptr; });
         printf(ok ? "Lumora window is there\n" : "no Lumora window after %lu ms\n", ms);
+        return ok ? 0 : 1;
+    }
+    if (strcmp(verb, "wait-osd") == 0) {
+        bool ok = waitUntil(ms, [] { return FindWindowA("CNewOsd", "VKTOSD2") || FindWindowA("VKTOSD", "VKTOSD"); });
+        printf(ok ? "on-screen display is there\n" : "no on-screen display after %lu ms\n", ms);
         return ok ? 0 : 1;
     }
     if (strcmp(verb, "wait-exit") == 0) {
