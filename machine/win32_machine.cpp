@@ -72,17 +72,25 @@ BOOLEAN SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN wakeupEventsDi
 // program still loads on Windows XP, which lacks them.
 namespace {
 
-FARPROC powerCall(const char *name) {
-    static HMODULE powrprof; // a second thread at first use finds the same module
-    if (!powrprof)
-        powrprof = loadSystemLibrary("powrprof.dll");
-    return powrprof ? GetProcAddress(powrprof, name) : nullptr;
+// `name` from the system library `library`, loaded into `module` at first use; null when missing.
+template <typename Call> Call libraryCall(HMODULE &module, const char *library, Call &slot, const char *name) {
+    if (slot)
+        return slot;
+    if (!module)
+        module = loadSystemLibrary(library); // a second thread at first use finds the same module
+    if (module)
+        slot = reinterpret_cast<Call>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+    return slot;
 }
 
+HMODULE powrprof, wtsapi;
+
 template <typename Call> Call resolved(Call &slot, const char *name) {
-    if (!slot)
-        slot = reinterpret_cast<Call>(reinterpret_cast<void *>(powerCall(name)));
-    return slot;
+    return libraryCall(powrprof, "powrprof.dll", slot, name);
+}
+
+template <typename Call> Call sessionResolved(Call &slot, const char *name) {
+    return libraryCall(wtsapi, "wtsapi32.dll", slot, name);
 }
 
 } // namespace
@@ -160,22 +168,6 @@ DWORD PowerSetUserConfiguredDCPowerMode(const GUID *mode) {
 #undef KELVANE_MODE_CALL
 
 // The session calls: Windows 2000 and the 9x family lack them, so each is looked up at first use.
-namespace {
-
-FARPROC sessionCall(const char *name) {
-    static HMODULE wtsapi;
-    if (!wtsapi)
-        wtsapi = loadSystemLibrary("wtsapi32.dll");
-    return wtsapi ? GetProcAddress(wtsapi, name) : nullptr;
-}
-
-template <typename Call> Call sessionResolved(Call &slot, const char *name) {
-    if (!slot)
-        slot = reinterpret_cast<Call>(reinterpret_cast<void *>(sessionCall(name)));
-    return slot;
-}
-
-} // namespace
 
 DWORD WTSGetActiveConsoleSessionId() {
     using Call = DWORD(WINAPI *)();
