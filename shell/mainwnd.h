@@ -59,5 +59,3 @@ bool exiting();
 // standby, hibernation and shut-down.
 bool menuCommand(HWND window, unsigned id);
 void showAbout(HWND window);
-// Turns the machine off.
-void ShutDownNow();

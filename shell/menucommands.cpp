@@ -73,7 +73,8 @@ static void toggleAutoStartUp(HWND window) {
     }
 }
 
-void ShutDownNow() { machine::ShutDown(app.isNt ? EWX_POWEROFF : EWX_SHUTDOWN); }
+// Turns the machine off.
+static void ShutDownNow() { machine::ShutDown(app.isNt ? EWX_POWEROFF : EWX_SHUTDOWN); }
 
 bool menuCommand(HWND window, unsigned id) {
     switch (id) {

@@ -23,13 +23,12 @@ const Setting kSettings[] = {
     {&kProcessorSubgroup, &kProcessorThrottleMinimum, &SchemeSettings::throttleMinimum},
 };
 
-
-} // namespace
-
-static uint32_t lowestThrottle() {
+uint32_t lowestThrottle() {
     SYSTEM_POWER_CAPABILITIES capabilities = {};
     return machine::GetPwrCapabilities(&capabilities) ? capabilities.ProcessorMinThrottle : 100;
 }
+
+} // namespace
 
 // Writes both halves of `policy` into the program's scheme. A setting the scheme refuses, or one a
 // policy holds, is left out: the others still follow the step.
